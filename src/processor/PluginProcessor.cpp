@@ -1,0 +1,136 @@
+#include "processor/PluginProcessor.h"
+
+#include "processor/Parameters.h"
+
+#include <algorithm>
+
+namespace
+{
+    bool isOn (const std::atomic<float>* value) { return value->load (std::memory_order_relaxed) > 0.5f; }
+
+    // Choices are stored as their index; a host may still hand over anything in between.
+    int choiceIndex (const std::atomic<float>* value, int last)
+    {
+        return std::clamp ((int) value->load (std::memory_order_relaxed), 0, last);
+    }
+
+    double plain (const std::atomic<float>* value) { return (double) value->load (std::memory_order_relaxed); }
+}
+
+TirelAudioProcessor::TirelAudioProcessor()
+    : AudioProcessor (BusesProperties().withInput ("Input", juce::AudioChannelSet::stereo(), true)
+                                       .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
+      apvts (*this, &undoManager, "STATE", createLayout())
+{
+    for (int band = 0; band < tl::kNumBands; ++band)
+        for (size_t i = 0; i < kBandParamIds.size(); ++i)
+            bandValues[(size_t) band][i] = rawValue (bandParamId (band, kBandParamIds[i]));
+
+    scaleValue = rawValue ("scale");
+    outputValue = rawValue ("output");
+    matchValue = rawValue ("match");
+    bypassValue = rawValue ("bypass");
+    deltaValue = rawValue ("delta");
+    monitorValue = rawValue ("monitor");
+}
+
+TirelAudioProcessor::~TirelAudioProcessor() = default;
+
+const std::atomic<float>* TirelAudioProcessor::rawValue (const juce::String& id) const
+{
+    auto* value = apvts.getRawParameterValue (id);
+    jassert (value != nullptr);
+    return value;
+}
+
+const juce::String TirelAudioProcessor::getName() const { return "Tirel"; }
+
+void TirelAudioProcessor::prepareToPlay (double, int)
+{
+    // Only Zero Latency processes so far, and it adds no delay.
+    lastLatency = 0;
+
+    if (lastLatency != getLatencySamples())
+        setLatencySamples (lastLatency);
+}
+
+void TirelAudioProcessor::releaseResources() {}
+
+void TirelAudioProcessor::processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) {}
+
+double TirelAudioProcessor::getTailLengthSeconds() const { return 0.0; }
+bool TirelAudioProcessor::acceptsMidi() const { return false; }
+bool TirelAudioProcessor::producesMidi() const { return false; }
+
+juce::AudioProcessorParameter* TirelAudioProcessor::getBypassParameter() const
+{
+    return apvts.getParameter ("bypass");
+}
+
+juce::AudioProcessorEditor* TirelAudioProcessor::createEditor()
+{
+    return new juce::GenericAudioProcessorEditor (*this);
+}
+
+bool TirelAudioProcessor::hasEditor() const { return true; }
+
+// A single program. It carries a name because hosts and validators that scan programs
+// reject an empty one.
+int TirelAudioProcessor::getNumPrograms() { return 1; }
+int TirelAudioProcessor::getCurrentProgram() { return 0; }
+void TirelAudioProcessor::setCurrentProgram (int) {}
+const juce::String TirelAudioProcessor::getProgramName (int) { return "Default"; }
+void TirelAudioProcessor::changeProgramName (int, const juce::String&) {}
+
+void TirelAudioProcessor::getStateInformation (juce::MemoryBlock&) {}
+void TirelAudioProcessor::setStateInformation (const void*, int) {}
+
+bool TirelAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    const auto& in = layouts.getMainInputChannelSet();
+    return in == layouts.getMainOutputChannelSet()
+        && (in == juce::AudioChannelSet::mono() || in == juce::AudioChannelSet::stereo());
+}
+
+tl::Curve TirelAudioProcessor::curve() const
+{
+    tl::Curve c;
+
+    for (size_t b = 0; b < c.bands.size(); ++b)
+    {
+        const auto& v = bandValues[b];
+        auto& band = c.bands[b];
+        band.on = isOn (v[0]);
+        band.type = choiceIndex (v[1], tl::Notch);
+        band.freq = plain (v[2]);
+        band.gain = plain (v[3]);
+        band.q = plain (v[4]);
+        band.slope = tl::kSlopes[(size_t) choiceIndex (v[5], (int) tl::kSlopes.size() - 1)];
+        band.ch = choiceIndex (v[6], tl::Right);
+    }
+
+    c.scale = plain (scaleValue) * 0.01;
+    return c;
+}
+
+tl::Settings TirelAudioProcessor::settings() const
+{
+    const auto c = curve();
+
+    tl::Settings s;
+    s.bands = c.bands;
+    s.scale = c.scale;
+    s.listen = listenBand.load (std::memory_order_relaxed);
+    s.match = isOn (matchValue);
+    s.output = plain (outputValue);
+    s.bypass = isOn (bypassValue);
+    s.delta = isOn (deltaValue);
+    s.monitor = choiceIndex (monitorValue, tl::Right);
+    s.mode = std::clamp (mode.load (std::memory_order_relaxed), 0, 2);
+    return s;
+}
+
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new TirelAudioProcessor();
+}

@@ -1,0 +1,11 @@
+#include <juce_events/juce_events.h>
+
+#include <gtest/gtest.h>
+
+// The processor's parameter tree and the editor need the framework's message manager.
+int main (int argc, char** argv)
+{
+    juce::ScopedJuceInitialiser_GUI juce;
+    ::testing::InitGoogleTest (&argc, argv);
+    return RUN_ALL_TESTS();
+}
