@@ -91,17 +91,23 @@ juce::String dbText (float value, int)
     return (value > 0.05f ? "+" : "") + fixed (value, 1) + " dB";
 }
 
+// Values reach these texts through the host's normalised values, so 1000 Hz may arrive as
+// 999.9999. The unit and the count of decimals follow the value as it would print, never
+// giving "1000 Hz" or "10.00 kHz".
 juce::String hzText (float value, int)
 {
-    if (value >= 1000.0f)
-        return fixed ((double) value / 1000.0, value < 10000.0f ? 2 : 1) + " kHz";
+    if (value >= 999.9995f)
+    {
+        const double kHz = (double) value / 1000.0;
+        return fixed (kHz, kHz < 9.995 ? 2 : 1) + " kHz";
+    }
 
     return general (value) + " Hz";
 }
 
 juce::String qText (float value, int)
 {
-    return fixed (value, value < 10.0f ? 2 : 1);
+    return fixed (value, value < 9.995f ? 2 : 1);
 }
 
 juce::String pctText (float value, int)

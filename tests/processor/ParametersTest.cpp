@@ -109,7 +109,7 @@ TEST_F (ParametersTest, RangesAndLogMapping)
     for (const auto& c : typed)
     {
         auto& p = param (c.id);
-        EXPECT_NEAR (p.convertFrom0to1 (p.getValueForText (c.text)), c.expected, c.expected * 1e-5f) << c.id << " " << c.text;
+        EXPECT_NEAR (p.convertFrom0to1 (p.getValueForText (c.text)), c.expected, std::abs (c.expected) * 1e-5f) << c.id << " " << c.text;
     }
 }
 
@@ -125,6 +125,9 @@ TEST (ValueTexts, Examples)
         { hzText, 22000.0f, "22.0 kHz" },
         { qText, 0.71f, "0.71" }, { qText, 1.0f, "1.00" }, { qText, 9.99f, "9.99" }, { qText, 10.0f, "10.0" },
         { qText, 12.0f, "12.0" },
+        // As they arrive through normalised values: never "1000 Hz" or "10.00 kHz".
+        { hzText, 999.99988f, "1.00 kHz" }, { hzText, 9999.999f, "10.0 kHz" }, { hzText, 999.99f, "999.99 Hz" },
+        { qText, 9.9999f, "10.0" }, { qText, 0.99999994f, "1.00" },
         { pctText, 100.0f, "+100 %" }, { pctText, 0.0f, "0 %" }, { pctText, -50.0f, "-50 %" },
         { pctText, 0.5f, "0.5 %" }, { pctText, 0.6f, "+0.6 %" },
     };

@@ -85,9 +85,9 @@ TEST_F (ProcessorTest, FreshInstanceSettingsAreTheDefaults)
     {
         EXPECT_FALSE (b.on);
         EXPECT_EQ (b.type, defaultBand.type);
-        EXPECT_EQ (b.freq, defaultBand.freq);
+        EXPECT_NEAR (b.freq, defaultBand.freq, 1e-3);     // a float normalised value away from 1000
         EXPECT_EQ (b.gain, defaultBand.gain);
-        EXPECT_EQ (b.q, defaultBand.q);
+        EXPECT_NEAR (b.q, defaultBand.q, 1e-6);
         EXPECT_EQ (b.slope, defaultBand.slope);
         EXPECT_EQ (b.ch, defaultBand.ch);
     }
@@ -123,9 +123,9 @@ TEST_F (ProcessorTest, SettingsReflectParameterValues)
     const auto& b = s.bands[2];
     EXPECT_TRUE (b.on);
     EXPECT_EQ (b.type, tl::LowCut);
-    EXPECT_FLOAT_EQ ((float) b.freq, 250.0f);
+    EXPECT_NEAR (b.freq, 250.0, 1e-3);
     EXPECT_FLOAT_EQ ((float) b.gain, -4.5f);
-    EXPECT_FLOAT_EQ ((float) b.q, 3.0f);
+    EXPECT_NEAR (b.q, 3.0, 1e-5);
     EXPECT_EQ (b.slope, 48);
     EXPECT_EQ (b.ch, tl::Side);
     EXPECT_DOUBLE_EQ (s.scale, -0.5);
