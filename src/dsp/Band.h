@@ -30,6 +30,9 @@ enum Channel : std::int32_t
 
 inline constexpr int kNumBands = 24;
 
+/** Bells, shelves and tilt have a gain (scaled by the curve scale); cuts and the notch do not. */
+inline constexpr bool hasGain (std::int32_t type) noexcept { return type >= Bell && type <= Tilt; }
+
 /** Slopes of the cut types in dB per octave; the "slope" parameter indexes this table. */
 inline constexpr std::array<std::int32_t, 6> kSlopes { 6, 12, 18, 24, 36, 48 };
 

@@ -12,14 +12,6 @@ namespace
 
     inline double square (double x) noexcept { return x * x; }
 
-    bool isShelf (std::int32_t type) noexcept { return type == LowShelf || type == HighShelf; }
-
-    // Shelves use Q only to shape the knee, where more than 2 would overshoot.
-    double clampedQ (const Band& band) noexcept
-    {
-        return std::clamp (band.q, 0.1, isShelf (band.type) ? 2.0 : 40.0);
-    }
-
     // Linear amplitude of half the band's gain in dB, 10^(|gain|/40): squared it is the full gain.
     double halfGainAmplitude (const Band& band) noexcept
     {
@@ -158,6 +150,11 @@ namespace
         return single ({ t, -2.0 * c * t, t, a1, a2 });
     }
 } // namespace
+
+double clampedQ (const Band& band) noexcept
+{
+    return std::clamp (band.q, 0.1, (band.type == LowShelf || band.type == HighShelf) ? 2.0 : 40.0);
+}
 
 namespace detail
 {

@@ -12,6 +12,10 @@ namespace tl
 */
 Cascade design (const Band& band, double sampleRate) noexcept;
 
+/** The band's Q as the design uses it: 0.1 to 2 for shelves (beyond 2 the knee would
+    overshoot), 0.1 to 40 for the other types. */
+double clampedQ (const Band& band) noexcept;
+
 /** Magnitude in dB of the band's analogue prototype at a frequency in Hz. */
 double analogMagDb (const Band& band, double frequency) noexcept;
 

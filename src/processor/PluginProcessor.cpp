@@ -45,9 +45,16 @@ const std::atomic<float>* TirelAudioProcessor::rawValue (const juce::String& id)
 
 const juce::String TirelAudioProcessor::getName() const { return "Tirel"; }
 
-void TirelAudioProcessor::prepareToPlay (double, int)
+void TirelAudioProcessor::prepareToPlay (double sampleRate, int maximumBlockSize)
 {
-    // Only Zero Latency processes so far, and it adds no delay.
+    const auto capacity = (size_t) std::max (maximumBlockSize, 512);
+    wetL.assign (capacity, 0.0);
+    wetR.assign (capacity, 0.0);
+
+    engine.prepare (sampleRate);
+    engine.set (settings());
+
+    // Zero Latency adds no delay.
     lastLatency = 0;
 
     if (lastLatency != getLatencySamples())
@@ -56,7 +63,52 @@ void TirelAudioProcessor::prepareToPlay (double, int)
 
 void TirelAudioProcessor::releaseResources() {}
 
-void TirelAudioProcessor::processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) {}
+void TirelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    juce::ScopedNoDenormals noDenormals;
+
+    const int numSamples = buffer.getNumSamples();
+    const int channels = getTotalNumInputChannels();
+
+    if (channels == 0 || wetL.empty())
+        return;
+
+    float* left = buffer.getWritePointer (0);
+    float* right = channels >= 2 ? buffer.getWritePointer (1) : nullptr;
+
+    engine.set (settings());
+
+    // Blocks longer than prepared are worked in pieces that fit the work buffers.
+    const int capacity = (int) wetL.size();
+
+    for (int start = 0; start < numSamples; start += capacity)
+    {
+        const int m = std::min (capacity, numSamples - start);
+
+        for (int i = 0; i < m; ++i)
+        {
+            wetL[(size_t) i] = (double) left[start + i];
+            wetR[(size_t) i] = right != nullptr ? (double) right[start + i] : 0.0;
+        }
+
+        engine.process (wetL.data(), right != nullptr ? wetR.data() : nullptr, m);
+
+        for (int i = 0; i < m; ++i)
+        {
+            left[start + i] = (float) wetL[(size_t) i];
+            if (right != nullptr)
+                right[start + i] = (float) wetR[(size_t) i];
+        }
+    }
+
+    matchGainDb.store ((float) engine.levelMatch.correctionDb());
+
+    if (engine.clipFlag)
+    {
+        engine.clipFlag = false;
+        clipLatch.store (true);
+    }
+}
 
 double TirelAudioProcessor::getTailLengthSeconds() const { return 0.0; }
 bool TirelAudioProcessor::acceptsMidi() const { return false; }

@@ -2,10 +2,11 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
-#include "dsp/Band.h"
+#include "dsp/Tirel.h"
 
 #include <array>
 #include <atomic>
+#include <vector>
 
 /** The plug-in's audio processor: parameters, engine snapshots, preparation and the host-facing
     properties of the effect.
@@ -65,6 +66,8 @@ private:
     const std::atomic<float>* deltaValue = nullptr;
     const std::atomic<float>* monitorValue = nullptr;
 
+    tl::Tirel engine;
+    std::vector<double> wetL, wetR;     // the block in double precision, processed in place
     int lastLatency = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TirelAudioProcessor)
