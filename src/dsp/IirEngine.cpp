@@ -39,16 +39,141 @@ namespace
         }
     }
 
-    // Section by section over the whole stretch: cheaper than sample by sample.
+    // Section by section over the whole stretch, the state copied into locals so that it stays in
+    // registers: cheaper than sample by sample through the cascade.
     void filterStretch (const Cascade& c, double (*states)[2], double* x, int n) noexcept
     {
         for (int k = 0; k < c.count; ++k)
         {
             const auto& section = c.sections[(size_t) k];
-            auto& state = states[k];
+            SectionState state { states[k][0], states[k][1] };
+
             for (int i = 0; i < n; ++i)
                 x[i] = runSection (section, state, x[i]);
+
+            states[k][0] = state[0];
+            states[k][1] = state[1];
         }
+    }
+
+    // A left and a right sample in one vector: a Stereo stage runs the same coefficients on both
+    // channels, so each section step serves the two at once.
+    using Pair = double __attribute__ ((vector_size (16)));
+
+    // Transposed direct form II on a pair, the same arithmetic as runSection on each lane.
+    inline Pair runSectionPair (const Biquad& c, Pair& s1, Pair& s2, Pair x) noexcept
+    {
+        const Pair y = c.b0 * x + s1;
+        s1 = c.b1 * x - c.a1 * y + s2;
+        s2 = c.b2 * x - c.a2 * y;
+        return y;
+    }
+
+    // One section of a Stereo stage, its two channel states held as pairs while it runs.
+    struct StereoSection
+    {
+        const Biquad* coeffs;
+        double* stateL;
+        double* stateR;
+
+        void load (Pair& s1, Pair& s2) const noexcept
+        {
+            s1 = Pair { stateL[0], stateR[0] };
+            s2 = Pair { stateL[1], stateR[1] };
+        }
+
+        void store (Pair s1, Pair s2) const noexcept
+        {
+            stateL[0] = s1[0];
+            stateR[0] = s1[1];
+            stateL[1] = s2[0];
+            stateR[1] = s2[1];
+        }
+    };
+
+    void filterPairSection (const StereoSection& p, Pair* x, int n) noexcept
+    {
+        Pair s1, s2;
+        p.load (s1, s2);
+
+        for (int i = 0; i < n; ++i)
+            x[i] = runSectionPair (*p.coeffs, s1, s2, x[i]);
+
+        p.store (s1, s2);
+    }
+
+    // Two consecutive sections in one pass, the second one sample behind the first. The result
+    // is exactly that of running them one after the other, but the two recursions are
+    // independent within each step, so the processor overlaps them instead of waiting on the
+    // latency of one.
+    void filterPairSections (const StereoSection& p, const StereoSection& q, Pair* x, int n) noexcept
+    {
+        Pair p1, p2, q1, q2;
+        p.load (p1, p2);
+        q.load (q1, q2);
+
+        Pair held = runSectionPair (*p.coeffs, p1, p2, x[0]);
+
+        for (int i = 1; i < n; ++i)
+        {
+            const Pair next = runSectionPair (*p.coeffs, p1, p2, x[i]);
+            x[i - 1] = runSectionPair (*q.coeffs, q1, q2, held);
+            held = next;
+        }
+
+        x[n - 1] = runSectionPair (*q.coeffs, q1, q2, held);
+
+        p.store (p1, p2);
+        q.store (q1, q2);
+    }
+
+    void filterStereoChain (const StereoSection* chain, int count, double* left, double* right, int n) noexcept
+    {
+        constexpr int kSpan = 64;
+        Pair x[kSpan];
+
+        for (int start = 0; start < n; start += kSpan)
+        {
+            const int m = std::min (kSpan, n - start);
+
+            for (int i = 0; i < m; ++i)
+                x[i] = Pair { left[start + i], right[start + i] };
+
+            int k = 0;
+            for (; k + 1 < count; k += 2)
+                filterPairSections (chain[k], chain[k + 1], x, m);
+
+            if (k < count)
+                filterPairSection (chain[k], x, m);
+
+            for (int i = 0; i < m; ++i)
+            {
+                left[start + i] = x[i][0];
+                right[start + i] = x[i][1];
+            }
+        }
+    }
+
+    // True when every sample is finite; no branch per sample on the common path.
+    bool allFinite (const double* x, int n) noexcept
+    {
+        bool finite = true;
+        for (int i = 0; i < n; ++i)
+            finite &= isFiniteSample (x[i]);
+        return finite;
+    }
+
+    // Replaces non-finite samples by 0; true when there were any.
+    bool silenceNonFinite (double* x, int n) noexcept
+    {
+        if (allFinite (x, n))
+            return false;
+
+        for (int i = 0; i < n; ++i)
+            if (! isFiniteSample (x[i]))
+                x[i] = 0.0;
+
+        return true;
     }
 
     // One sample of a stage in the left/right domain, for slots that cross-fade.
@@ -215,7 +340,6 @@ void IirEngine::run (double* left, double* right, int n) noexcept
             continue;
         }
 
-        // A Stereo stage filters both signals alike, so it works in either domain.
         if ((stage.ch == Mid || stage.ch == Side) && ! midSide)
         {
             toMidSide (left, right, n);
@@ -227,9 +351,34 @@ void IirEngine::run (double* left, double* right, int n) noexcept
             midSide = false;
         }
 
-        if (stage.ch == Stereo || stage.ch == Mid || stage.ch == Left)
+        if (stage.ch == Stereo)
+        {
+            // Consecutive resting Stereo stages form one chain of sections. They filter both
+            // signals alike, so they work in either domain.
+            StereoSection chain[kNumBands * 4];
+            int count = 0;
+
+            for (;;)
+            {
+                auto& chained = slots[(size_t) activeList[(size_t) a]].stage;
+                for (int k = 0; k < chained.cascade.count; ++k)
+                    chain[count++] = { &chained.cascade.sections[(size_t) k], chained.state[0][k], chained.state[1][k] };
+
+                if (a + 1 >= activeCount)
+                    break;
+
+                const auto& next = slots[(size_t) activeList[(size_t) (a + 1)]];
+                if (next.fade > 0.0 || ! next.stage.active || next.stage.ch != Stereo)
+                    break;
+
+                ++a;
+            }
+
+            filterStereoChain (chain, count, left, right, n);
+        }
+        else if (stage.ch == Mid || stage.ch == Left)
             filterStretch (stage.cascade, stage.state[0], left, n);
-        if (stage.ch == Stereo || stage.ch == Side || stage.ch == Right)
+        else
             filterStretch (stage.cascade, stage.state[1], right, n);
     }
 
@@ -238,24 +387,10 @@ void IirEngine::run (double* left, double* right, int n) noexcept
 
     // A filter that blew up (a non-finite sample inside it) would stay broken: start every
     // filter afresh and silence only the damaged samples.
-    bool damaged = false;
+    const bool damagedLeft = silenceNonFinite (left, n);
+    const bool damagedRight = ! mono && silenceNonFinite (right, n);
 
-    for (int i = 0; i < n; ++i)
-    {
-        if (! isFiniteSample (left[i]))
-        {
-            left[i] = 0.0;
-            damaged = true;
-        }
-
-        if (! mono && ! isFiniteSample (right[i]))
-        {
-            right[i] = 0.0;
-            damaged = true;
-        }
-    }
-
-    if (damaged)
+    if (damagedLeft || damagedRight)
         clearAllStates();
 }
 
