@@ -2,9 +2,31 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 // What a DAW sees when it loads the built Tirel.vst3.
 namespace
 {
+constexpr double kSampleRate = 48000.0;
+constexpr int kBlock = 512;
+
+juce::AudioBuffer<float> sine (double frequency, int samples, float amplitude = 0.1f)
+{
+    juce::AudioBuffer<float> buffer (2, samples);
+    for (int i = 0; i < samples; ++i)
+    {
+        const auto x = amplitude * (float) std::sin (2.0 * juce::MathConstants<double>::pi * frequency * i / kSampleRate);
+        buffer.setSample (0, i, x);
+        buffer.setSample (1, i, x);
+    }
+    return buffer;
+}
+
+float rmsDb (const juce::AudioBuffer<float>& b, int start, int length)
+{
+    return juce::Decibels::gainToDecibels (b.getRMSLevel (0, start, length), -200.0f);
+}
+
 struct Bundle : ::testing::Test
 {
     static void SetUpTestSuite()
@@ -26,6 +48,58 @@ struct Bundle : ::testing::Test
     }
 
     static inline juce::PluginDescription description;
+};
+
+// A plug-in prepared as a DAW would for stereo playback at 48 kHz, with helpers to automate it.
+struct Playback : Bundle
+{
+    void SetUp() override
+    {
+        plugin = load (kSampleRate, kBlock);
+        ASSERT_NE (plugin, nullptr);
+        plugin->enableAllBuses();
+        plugin->prepareToPlay (kSampleRate, kBlock);
+    }
+
+    void TearDown() override
+    {
+        if (plugin != nullptr)
+            plugin->releaseResources();
+    }
+
+    juce::AudioProcessorParameter& param (const juce::String& name)
+    {
+        for (auto* p : plugin->getParameters())
+            if (p->getName (100) == name)
+                return *p;
+
+        ADD_FAILURE() << "no parameter " << name;
+        return *plugin->getParameters()[0];
+    }
+
+    // Sets a parameter by the text a user would type, as hosts do from their own controls.
+    void set (const juce::String& name, const juce::String& text)
+    {
+        auto& p = param (name);
+        p.setValueNotifyingHost (p.getValueForText (text));
+    }
+
+    // Plays the buffer in host blocks; `beforeBlock` may automate parameters between blocks.
+    void play (juce::AudioBuffer<float>& buffer, const std::function<void (int)>& beforeBlock = {})
+    {
+        juce::MidiBuffer midi;
+        for (int start = 0, index = 0; start < buffer.getNumSamples(); start += kBlock, ++index)
+        {
+            if (beforeBlock)
+                beforeBlock (index);
+
+            const int n = std::min (kBlock, buffer.getNumSamples() - start);
+            juce::AudioBuffer<float> block (buffer.getArrayOfWritePointers(), 2, start, n);
+            plugin->processBlock (block, midi);
+        }
+    }
+
+    std::unique_ptr<juce::AudioPluginInstance> plugin;
 };
 
 // The VST3 wrapper publishes each parameter under the 31-bit hash of its string identifier.
@@ -125,4 +199,64 @@ TEST_F (Bundle, LayoutsAndLatency)
     plugin->prepareToPlay (48000.0, 512);
     EXPECT_EQ (plugin->getLatencySamples(), 0);
     plugin->releaseResources();
+}
+
+TEST_F (Playback, BellRaisesASineByItsGain)
+{
+    set ("Level Match", "Off");
+    set ("Band 1 On", "On");
+    set ("Band 1 Gain", "6");
+
+    auto signal = sine (1000.0, 48000);
+    const auto input = signal;
+    play (signal);
+
+    EXPECT_NEAR (rmsDb (signal, 36000, 12000) - rmsDb (input, 36000, 12000), 6.0f, 0.02f);
+}
+
+TEST_F (Playback, HostBypassPassesAudioUnchangedAfterItsRamp)
+{
+    set ("Band 1 On", "On");
+    set ("Band 1 Gain", "12");
+    set ("Band 2 On", "On");
+    set ("Band 2 Type", "Low Cut");
+
+    auto warmUp = sine (440.0, 4800);
+    play (warmUp);
+
+    auto* bypass = plugin->getBypassParameter();
+    ASSERT_NE (bypass, nullptr);
+    bypass->setValueNotifyingHost (1.0f);
+
+    auto signal = sine (440.0, 9600);
+    const auto input = signal;
+    play (signal);
+
+    // The 10 ms ramp (480 samples at 48 kHz), then the input exactly.
+    for (int i = 481; i < signal.getNumSamples(); ++i)
+        ASSERT_EQ (signal.getSample (0, i), input.getSample (0, i)) << i;
+
+    EXPECT_NE (signal.getSample (0, 10), input.getSample (0, 10));     // still equalised at first
+}
+
+TEST_F (Playback, AutomatedFrequencyGlidesWithoutDiscontinuity)
+{
+    set ("Level Match", "Off");
+    set ("Band 1 On", "On");
+    set ("Band 1 Gain", "12");
+    set ("Band 1 Q", "4");
+
+    // A slow sine under a bell swept by large steps at every block. Without gliding each step
+    // would move the coefficients at once and kink the waveform; a smooth output has a small
+    // second difference everywhere.
+    auto signal = sine (150.0, 48000, 0.2f);
+    auto& freq = param ("Band 1 Freq");
+    play (signal, [&] (int block) { freq.setValueNotifyingHost (block % 2 == 0 ? 0.2f : 0.5f); });
+
+    float worst = 0.0f;
+    for (int i = 2; i < signal.getNumSamples(); ++i)
+        worst = std::max (worst, std::abs (signal.getSample (0, i) - 2.0f * signal.getSample (0, i - 1) + signal.getSample (0, i - 2)));
+
+    // Gliding keeps it near 0.0004; stepping the coefficients at once reaches 0.002.
+    EXPECT_LT (worst, 0.001f);
 }
