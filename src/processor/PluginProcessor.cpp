@@ -50,9 +50,11 @@ void TirelAudioProcessor::prepareToPlay (double sampleRate, int maximumBlockSize
     const auto capacity = (size_t) std::max (maximumBlockSize, 512);
     wetL.assign (capacity, 0.0);
     wetR.assign (capacity, 0.0);
+    preTap.assign (capacity, 0.0f);
 
     engine.prepare (sampleRate);
     engine.set (settings());
+    analyserFifo.reset();
 
     // Zero Latency adds no delay.
     lastLatency = 0;
@@ -76,6 +78,7 @@ void TirelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
     float* left = buffer.getWritePointer (0);
     float* right = channels >= 2 ? buffer.getWritePointer (1) : nullptr;
 
+    const bool feedingAnalyser = analyserOn.load();
     engine.set (settings());
 
     // Blocks longer than prepared are worked in pieces that fit the work buffers.
@@ -87,8 +90,11 @@ void TirelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
 
         for (int i = 0; i < m; ++i)
         {
-            wetL[(size_t) i] = (double) left[start + i];
-            wetR[(size_t) i] = right != nullptr ? (double) right[start + i] : 0.0;
+            const float l = left[start + i];
+            const float r = right != nullptr ? right[start + i] : 0.0f;
+            wetL[(size_t) i] = (double) l;
+            wetR[(size_t) i] = (double) r;
+            preTap[(size_t) i] = right != nullptr ? (l + r) * 0.5f : l;
         }
 
         engine.process (wetL.data(), right != nullptr ? wetR.data() : nullptr, m);
@@ -99,6 +105,9 @@ void TirelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
             if (right != nullptr)
                 right[start + i] = (float) wetR[(size_t) i];
         }
+
+        if (feedingAnalyser)
+            feedAnalyser (left, right, start, m);
     }
 
     matchGainDb.store ((float) engine.levelMatch.correctionDb());
@@ -108,6 +117,27 @@ void TirelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
         engine.clipFlag = false;
         clipLatch.store (true);
     }
+}
+
+void TirelAudioProcessor::feedAnalyser (const float* left, const float* right, int start, int count)
+{
+    // Takes only what fits: a full fifo drops the newest samples and never waits for the reader.
+    int start1, size1, start2, size2;
+    analyserFifo.prepareToWrite (count, start1, size1, start2, size2);
+
+    const auto write = [&] (int fifoStart, int size, int pieceOffset)
+    {
+        for (int i = 0; i < size; ++i)
+        {
+            const int at = start + pieceOffset + i;
+            analyserPre[(size_t) (fifoStart + i)] = preTap[(size_t) (pieceOffset + i)];
+            analyserPost[(size_t) (fifoStart + i)] = right != nullptr ? (left[at] + right[at]) * 0.5f : left[at];
+        }
+    };
+
+    write (start1, size1, 0);
+    write (start2, size2, size1);
+    analyserFifo.finishedWrite (size1 + size2);
 }
 
 double TirelAudioProcessor::getTailLengthSeconds() const { return 0.0; }
@@ -134,8 +164,6 @@ void TirelAudioProcessor::setCurrentProgram (int) {}
 const juce::String TirelAudioProcessor::getProgramName (int) { return "Default"; }
 void TirelAudioProcessor::changeProgramName (int, const juce::String&) {}
 
-void TirelAudioProcessor::getStateInformation (juce::MemoryBlock&) {}
-void TirelAudioProcessor::setStateInformation (const void*, int) {}
 
 bool TirelAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
 {

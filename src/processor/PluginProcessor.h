@@ -36,6 +36,20 @@ public:
     void setStateInformation (const void*, int) override;
     bool isBusesLayoutSupported (const BusesLayout&) const override;
 
+    /** Installs a loaded tree: stamps the current state version on it. */
+    static juce::ValueTree migrateState (juce::ValueTree tree);
+
+    /** A/B compare: makes slot 0 (A) or 1 (B) the edited one. The live state is stored into
+        the slot being left; the other slot's snapshot, if any, becomes the live state, keeping
+        the current processing mode. The undo history never crosses a switch. */
+    void selectCompare (int slot);
+
+    /** Stores a snapshot of the live state into the compare slot not being edited. */
+    void copyToOtherCompareSlot();
+
+    /** The compare slot being edited: 0 for A, 1 for B. */
+    int getCompareIndex() const noexcept { return compareIndex; }
+
     /** Everything the engine needs for one block. Reads atomics only: callable from any thread. */
     tl::Settings settings() const;
 
@@ -54,7 +68,15 @@ public:
     std::atomic<float> matchGainDb { 0.0f };
     std::atomic<bool> clipLatch { false };
 
+    /** Pairs of (input, output) samples of the same instant for the editor's analysers:
+        written by the audio thread, read by the editor's timer. Dropped when full. */
+    static constexpr int kAnalyserCapacity = 8192;
+    juce::AbstractFifo analyserFifo { kAnalyserCapacity };
+    std::array<float, kAnalyserCapacity> analyserPre {}, analyserPost {};
+
 private:
+    void feedAnalyser (const float* left, const float* right, int start, int count);
+
     const std::atomic<float>* rawValue (const juce::String& id) const;
 
     // Per band, in parameter order: on, type, freq, gain, q, slope, ch.
@@ -68,7 +90,11 @@ private:
 
     tl::Tirel engine;
     std::vector<double> wetL, wetR;     // the block in double precision, processed in place
+    std::vector<float> preTap;          // the analyser's input signal of the current piece
     int lastLatency = 0;
+
+    std::array<juce::ValueTree, 2> compareSlots;
+    int compareIndex = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TirelAudioProcessor)
 };

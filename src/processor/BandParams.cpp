@@ -1,0 +1,48 @@
+#include "processor/BandParams.h"
+
+#include "processor/Parameters.h"
+#include "processor/PluginProcessor.h"
+
+juce::RangedAudioParameter* BandParams::param (int band, const char* id) const
+{
+    if (band < 0 || band >= tl::kNumBands)
+        return nullptr;
+
+    return processor.apvts.getParameter (bandParamId (band, id));
+}
+
+float BandParams::get (int band, const char* id) const
+{
+    if (auto* p = param (band, id))
+        return p->convertFrom0to1 (p->getValue());
+
+    return 0.0f;
+}
+
+void BandParams::set (int band, const char* id, float value) const
+{
+    if (auto* p = param (band, id))
+        setValue (*p, value);
+}
+
+void BandParams::setGesture (int band, const char* id, float value) const
+{
+    if (auto* p = param (band, id))
+    {
+        p->beginChangeGesture();
+        setValue (*p, value);
+        p->endChangeGesture();
+    }
+}
+
+void BandParams::setValue (juce::RangedAudioParameter& p, float value) const
+{
+    p.setValueNotifyingHost (p.convertTo0to1 (value));     // snaps to a legal value first
+
+    // The value tree state would copy the new value into its tree (and so into the undo
+    // history) only at its next periodic flush, possibly inside a later transaction; write it
+    // now so the edit belongs to the transaction the caller has open.
+    auto child = processor.apvts.state.getChildWithProperty ("id", p.paramID);
+    if (child.isValid())
+        child.setProperty ("value", p.convertFrom0to1 (p.getValue()), &processor.undoManager);
+}

@@ -1,0 +1,87 @@
+#include "processor/PluginProcessor.h"
+
+#include <cmath>
+
+// The saved state, its loading, and A/B compare. All of it runs on the message thread.
+
+namespace
+{
+    const juce::Identifier stateType { "STATE" };
+    const juce::Identifier paramType { "PARAM" };
+    const juce::Identifier valueProperty { "value" };
+    const juce::Identifier versionProperty { "stateVersion" };
+    const juce::Identifier modeProperty { "mode" };
+
+    constexpr int kStateVersion = 1;
+
+    // A parameter value that is not a finite number (from a damaged or hand-edited chunk) would
+    // reach the engine as NaN or infinity; without it, the parameter takes its default.
+    void dropNonFiniteValues (juce::ValueTree& tree)
+    {
+        for (auto child : tree)
+            if (child.hasType (paramType) && child.hasProperty (valueProperty)
+                && ! std::isfinite ((double) child.getProperty (valueProperty)))
+                child.removeProperty (valueProperty, nullptr);
+    }
+
+    int modeOf (const juce::ValueTree& tree)
+    {
+        const double mode = tree.getProperty (modeProperty, 0);
+        return std::isfinite (mode) ? (int) juce::jlimit (0.0, 2.0, mode) : 0;
+    }
+}
+
+juce::ValueTree TirelAudioProcessor::migrateState (juce::ValueTree tree)
+{
+    tree.setProperty (versionProperty, kStateVersion, nullptr);
+    return tree;
+}
+
+void TirelAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    auto tree = apvts.copyState();
+    tree.setProperty (versionProperty, kStateVersion, nullptr);
+
+    if (auto xml = tree.createXml())
+        copyXmlToBinary (*xml, destData);
+}
+
+void TirelAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    auto xml = getXmlFromBinary (data, sizeInBytes);
+
+    if (xml == nullptr || ! xml->getTagName().equalsIgnoreCase (stateType.toString()))
+        return;
+
+    // Older hosts' chunks may spell the root in lower case; the live tree keeps one spelling.
+    xml->setTagName (stateType.toString());
+
+    auto tree = migrateState (juce::ValueTree::fromXml (*xml));
+    dropNonFiniteValues (tree);
+
+    apvts.replaceState (tree);
+    undoManager.clearUndoHistory();
+    mode.store (modeOf (tree));
+}
+
+void TirelAudioProcessor::selectCompare (int slot)
+{
+    if (slot == compareIndex || slot < 0 || slot > 1)
+        return;
+
+    compareSlots[(size_t) compareIndex] = apvts.copyState();
+
+    if (compareSlots[(size_t) slot].isValid())
+    {
+        apvts.replaceState (compareSlots[(size_t) slot].createCopy());
+        apvts.state.setProperty (modeProperty, mode.load(), nullptr);
+    }
+
+    compareIndex = slot;
+    undoManager.clearUndoHistory();
+}
+
+void TirelAudioProcessor::copyToOtherCompareSlot()
+{
+    compareSlots[(size_t) (1 - compareIndex)] = apvts.copyState();
+}
