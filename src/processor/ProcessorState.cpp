@@ -24,6 +24,23 @@ namespace
                 child.removeProperty (valueProperty, nullptr);
     }
 
+    // The value tree state would reset a parameter that has no child in a new tree to its
+    // default; a chunk that names only some parameters must leave the others as they are.
+    void addCurrentValuesOfUnnamedParameters (juce::ValueTree& tree, juce::AudioProcessor& processor)
+    {
+        for (auto* p : processor.getParameters())
+        {
+            auto* param = dynamic_cast<juce::RangedAudioParameter*> (p);
+            if (param == nullptr || tree.getChildWithProperty ("id", param->paramID).isValid())
+                continue;
+
+            juce::ValueTree child (paramType);
+            child.setProperty ("id", param->paramID, nullptr);
+            child.setProperty (valueProperty, param->convertFrom0to1 (param->getValue()), nullptr);
+            tree.appendChild (child, nullptr);
+        }
+    }
+
     int modeOf (const juce::ValueTree& tree)
     {
         const double mode = tree.getProperty (modeProperty, 0);
@@ -58,6 +75,7 @@ void TirelAudioProcessor::setStateInformation (const void* data, int sizeInBytes
 
     auto tree = migrateState (juce::ValueTree::fromXml (*xml));
     dropNonFiniteValues (tree);
+    addCurrentValuesOfUnnamedParameters (tree, *this);
 
     apvts.replaceState (tree);
     undoManager.clearUndoHistory();
