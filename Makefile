@@ -8,11 +8,15 @@ SUDO      := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 BUILD_PACKAGES := cmake ninja-build g++ pkg-config juce-modules-source \
                   libasound2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxext-dev \
                   libxrandr-dev libxinerama-dev libxcursor-dev libgl-dev
-TEST_PACKAGES  := $(BUILD_PACKAGES) libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
+TEST_PACKAGES  := $(BUILD_PACKAGES) libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth \
+                  clang libclang-rt-14-dev
+
+FUZZ_DIR     ?= $(BUILD_DIR)-fuzz
+FUZZ_SECONDS ?= 60
 
 BUNDLE := $(BUILD_DIR)/src/Tirel_artefacts/Release/VST3/Tirel.vst3
 
-.PHONY: install test packages-build packages-test
+.PHONY: install test fuzz packages-build packages-test
 
 install: packages-build
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
@@ -26,6 +30,16 @@ test: packages-test
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIREL_BUILD_TESTS=ON
 	cmake --build $(BUILD_DIR)
 	cd $(BUILD_DIR) && xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure --timeout 1200
+	$(MAKE) fuzz
+
+# Each fuzz target runs for a bounded time from its checked-in seed corpus; new inputs it finds
+# go to a scratch corpus in the build folder, never into the source tree.
+fuzz: packages-test
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIREL_FUZZ=ON
+	cmake --build $(FUZZ_DIR) --target tirel_state_fuzzer
+	mkdir -p $(FUZZ_DIR)/corpus/state
+	$(FUZZ_DIR)/tests/fuzz/tirel_state_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    $(FUZZ_DIR)/corpus/state tests/fuzz/corpus/state
 
 packages-build:
 	@./.ci/install-packages $(BUILD_PACKAGES)

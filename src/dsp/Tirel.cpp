@@ -66,7 +66,7 @@ namespace
     }
 } // namespace
 
-void Tirel::prepare (double newSampleRate) noexcept
+void Tirel::prepare (double newSampleRate)
 {
     sampleRate = newSampleRate;
     rampStep = 1.0 / (0.01 * sampleRate);
@@ -78,6 +78,93 @@ void Tirel::prepare (double newSampleRate) noexcept
         s[0] = s[1] = 0.0;
     snap = true;
     clipFlag = false;
+
+    convolvers[0].prepare (linear::linearPhase, sampleRate);
+    convolvers[1].prepare (linear::linearHQ, sampleRate);
+
+    // A parked set was built for the old rate.
+    if (parkedSpectra != nullptr)
+    {
+        retireQueue.push (parkedSpectra);
+        parkedSpectra = nullptr;
+    }
+
+    const auto ringLength = (size_t) linear::sizesFor (linear::linearHQ, sampleRate).latency() + 1;
+    dryDelayL.assign (ringLength, 0.0);
+    dryDelayR.assign (ringLength, 0.0);
+    dryDelayWrite = 0;
+    modeFade = inputRamp = 1.0;
+}
+
+int Tirel::latency() const noexcept
+{
+    return activeMode == linear::zeroLatency ? 0 : convolvers[(size_t) (activeMode - 1)].latency;
+}
+
+bool Tirel::fits (const linear::Spectra& set, std::int32_t mode) const noexcept
+{
+    return mode != linear::zeroLatency && set.sampleRate == sampleRate
+        && set.length == linear::sizesFor (mode, sampleRate).length;
+}
+
+void Tirel::take (linear::Spectra* set) noexcept
+{
+    const auto requested = settings.mode;
+
+    if (requested == activeMode && fits (*set, activeMode))
+    {
+        convolvers[(size_t) (activeMode - 1)].offer (set);
+    }
+    else if (requested != activeMode && fits (*set, requested))
+    {
+        if (parkedSpectra != nullptr)
+            retireQueue.push (parkedSpectra);
+        parkedSpectra = set;
+    }
+    else
+    {
+        retireQueue.push (set);
+    }
+}
+
+void Tirel::retireAllSpectra() noexcept
+{
+    for (auto& convolver : convolvers)
+        convolver.reset();
+
+    if (parkedSpectra != nullptr)
+    {
+        retireQueue.push (parkedSpectra);
+        parkedSpectra = nullptr;
+    }
+}
+
+void Tirel::startMode (std::int32_t mode) noexcept
+{
+    activeMode = mode;
+
+    if (mode == linear::zeroLatency)
+    {
+        iir.restart();
+        return;
+    }
+
+    auto& convolver = convolvers[(size_t) (mode - 1)];
+    convolver.reset();
+
+    if (parkedSpectra != nullptr)
+    {
+        if (parkedSpectra->length == convolver.length)
+            convolver.offer (parkedSpectra);
+        else
+            retireQueue.push (parkedSpectra);
+
+        parkedSpectra = nullptr;
+    }
+
+    std::fill (dryDelayL.begin(), dryDelayL.end(), 0.0);
+    std::fill (dryDelayR.begin(), dryDelayR.end(), 0.0);
+    dryDelayWrite = 0;
 }
 
 void Tirel::set (const Settings& s) noexcept
@@ -95,9 +182,11 @@ void Tirel::set (const Settings& s) noexcept
 
     if (snap)
     {
-        // The bands have just been started from their targets with cleared filters; only the
-        // output stage still has to jump. Starting the bands again at the next block would cut
-        // the filters' memory mid-stream.
+        // The requested mode starts at once; in Zero Latency the next `set` (the first
+        // block's) starts every band from its targets again, so that changes made between
+        // preparation and the first block do not glide in.
+        startMode (s.mode);
+        modeFade = inputRamp = 1.0;
         outputGain = outputGainTarget;
         bypassRamp = s.bypass ? 1.0 : 0.0;
         deltaRamp = s.delta ? 1.0 : 0.0;
@@ -210,27 +299,70 @@ void Tirel::process (double* left, double* right, int n) noexcept
 
 void Tirel::processChunk (double* left, double* right, int n) noexcept
 {
+    // A mode switch waits until the output has faded out, then fades the input into the new
+    // filters.
+    if (settings.mode != activeMode && modeFade <= 0.0)
+    {
+        startMode (settings.mode);
+        modeFade = 1.0;
+        inputRamp = 0.0;
+    }
+
     // Non-finite input never reaches a filter.
     for (int i = 0; i < n; ++i)
     {
         if (! isFiniteSample (left[i]))
             left[i] = 0.0;
-        dryL[i] = left[i];
+        if (right != nullptr && ! isFiniteSample (right[i]))
+            right[i] = 0.0;
 
-        if (right != nullptr)
+        if (inputRamp < 1.0)
         {
-            if (! isFiniteSample (right[i]))
-                right[i] = 0.0;
-            dryR[i] = right[i];
+            inputRamp += rampStep;
+
+            if (inputRamp < 1.0)
+            {
+                left[i] *= inputRamp;
+                if (right != nullptr)
+                    right[i] *= inputRamp;
+            }
+            else
+            {
+                inputRamp = 1.0;
+            }
         }
-        else
-        {
-            dryR[i] = 0.0;
-        }
+
+        dryL[i] = left[i];
+        dryR[i] = right != nullptr ? right[i] : 0.0;
     }
 
-    iir.process (left, right, n);
+    if (activeMode == linear::zeroLatency)
+        iir.process (left, right, n);
+    else
+        filterLinear (left, right, n);
+
     finish (left, right, n);
+}
+
+void Tirel::filterLinear (double* left, double* right, int n) noexcept
+{
+    auto& convolver = convolvers[(size_t) (activeMode - 1)];
+    double* channels[] = { left, right };
+    convolver.process (channels, right != nullptr ? 2 : 1, n);
+
+    // The dry signal of each instant, for level match, delta and bypass, lags like the filtered one.
+    const int ringLength = (int) dryDelayL.size();
+    int read = (dryDelayWrite - convolver.latency + ringLength) % ringLength;
+
+    for (int i = 0; i < n; ++i)
+    {
+        dryDelayL[(size_t) dryDelayWrite] = dryL[i];
+        dryDelayR[(size_t) dryDelayWrite] = dryR[i];
+        dryL[i] = dryDelayL[(size_t) read];
+        dryR[i] = dryDelayR[(size_t) read];
+        dryDelayWrite = dryDelayWrite + 1 == ringLength ? 0 : dryDelayWrite + 1;
+        read = read + 1 == ringLength ? 0 : read + 1;
+    }
 }
 
 bool Tirel::outputStageAtRest (bool mono) const noexcept
@@ -239,6 +371,7 @@ bool Tirel::outputStageAtRest (bool mono) const noexcept
         && ! settings.delta && deltaRamp == 0.0
         && ! settings.bypass && bypassRamp == 0.0
         && monitorCurrent == 0 && (mono || settings.monitor == 0)
+        && settings.mode == activeMode && modeFade == 1.0
         && outputGain == outputGainTarget;
 }
 
@@ -387,6 +520,18 @@ void Tirel::finish (double* left, double* right, int n) noexcept
                 monitorRamp = 0.0;
                 monitorCurrent = stereo ? settings.monitor : 0;
             }
+        }
+
+        // Mode fade: out before a switch, back in after it.
+        if (settings.mode == activeMode)
+            rampTowards (modeFade, 1.0, rampStep);
+        else
+            modeFade = std::max (0.0, modeFade - rampStep);
+
+        if (modeFade < 1.0)
+        {
+            outL *= modeFade;
+            outR *= modeFade;
         }
 
         if (std::abs (outL) > 1.0 || std::abs (outR) > 1.0)

@@ -32,9 +32,20 @@ TirelAudioProcessor::TirelAudioProcessor()
     bypassValue = rawValue ("bypass");
     deltaValue = rawValue ("delta");
     monitorValue = rawValue ("monitor");
+
+    firBuilder.startThread();
 }
 
-TirelAudioProcessor::~TirelAudioProcessor() = default;
+TirelAudioProcessor::~TirelAudioProcessor()
+{
+    firBuilder.stopThread (4000);
+
+    // Every set still held, wherever it is, goes through the retire rings to be freed.
+    delete pendingSpectra.exchange (nullptr);
+    firBuilder.freeRetired();
+    engine.retireAllSpectra();
+    firBuilder.freeRetired();
+}
 
 const std::atomic<float>* TirelAudioProcessor::rawValue (const juce::String& id) const
 {
@@ -56,8 +67,15 @@ void TirelAudioProcessor::prepareToPlay (double sampleRate, int maximumBlockSize
     engine.set (settings());
     analyserFifo.reset();
 
-    // Zero Latency adds no delay.
-    lastLatency = 0;
+    preTapDelay.assign ((size_t) tl::linear::sizesFor (tl::linear::linearHQ, sampleRate).latency() + 1, 0.0f);
+    preTapWrite = 0;
+
+    builderSampleRate = sampleRate;
+    builderMono = getTotalNumInputChannels() < 2 ? 1 : 0;
+    ++builderRequest;
+    firBuilder.notify();
+
+    lastLatency = engine.latency();
 
     if (lastLatency != getLatencySamples())
         setLatencySamples (lastLatency);
@@ -81,6 +99,20 @@ void TirelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
     const bool feedingAnalyser = analyserOn.load();
     engine.set (settings());
 
+    if (auto* set = pendingSpectra.exchange (nullptr))
+        engine.take (set);
+
+    // A latency change reaches the host at the start of the block after the switch.
+    const int latency = engine.latency();
+
+    if (latency != lastLatency)
+    {
+        lastLatency = latency;
+
+        if (latency != getLatencySamples())
+            setLatencySamples (latency);
+    }
+
     // Blocks longer than prepared are worked in pieces that fit the work buffers.
     const int capacity = (int) wetL.size();
 
@@ -96,6 +128,9 @@ void TirelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
             wetR[(size_t) i] = (double) r;
             preTap[(size_t) i] = right != nullptr ? (l + r) * 0.5f : l;
         }
+
+        if (latency > 0)
+            delayPreTap (latency, m);
 
         engine.process (wetL.data(), right != nullptr ? wetR.data() : nullptr, m);
 
@@ -116,6 +151,19 @@ void TirelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
     {
         engine.clipFlag = false;
         clipLatch.store (true);
+    }
+}
+
+void TirelAudioProcessor::delayPreTap (int latency, int count)
+{
+    const int ringLength = (int) preTapDelay.size();
+    const int delay = std::min (latency, ringLength - 1);
+
+    for (int i = 0; i < count; ++i)
+    {
+        preTapDelay[(size_t) preTapWrite] = preTap[(size_t) i];
+        preTap[(size_t) i] = preTapDelay[(size_t) ((preTapWrite - delay + ringLength) % ringLength)];
+        preTapWrite = preTapWrite + 1 == ringLength ? 0 : preTapWrite + 1;
     }
 }
 

@@ -74,7 +74,28 @@ public:
     juce::AbstractFifo analyserFifo { kAnalyserCapacity };
     std::array<float, kAnalyserCapacity> analyserPre {}, analyserPost {};
 
+    /** Builds linear-phase filter sets off the audio thread whenever the curve, the mode or the
+        rate changes, and frees the sets the audio thread has retired. */
+    class FirBuilder : public juce::Thread
+    {
+    public:
+        explicit FirBuilder (TirelAudioProcessor& p) : juce::Thread ("Tirel FIR"), processor (p) {}
+        void run() override;
+
+        /** Frees every set waiting in the retire rings. */
+        void freeRetired();
+
+    private:
+        TirelAudioProcessor& processor;
+        int lastMode = -1;
+        double lastSampleRate = 0.0;
+        bool lastMono = false;
+        int lastRequest = -1;
+        tl::Curve lastCurve;
+    };
+
 private:
+    void delayPreTap (int latency, int count);
     void feedAnalyser (const float* left, const float* right, int start, int count);
 
     const std::atomic<float>* rawValue (const juce::String& id) const;
@@ -91,7 +112,16 @@ private:
     tl::Tirel engine;
     std::vector<double> wetL, wetR;     // the block in double precision, processed in place
     std::vector<float> preTap;          // the analyser's input signal of the current piece
+    std::vector<float> preTapDelay;     // delays it like the linear modes delay the audio
+    int preTapWrite = 0;
     int lastLatency = 0;
+    FirBuilder firBuilder { *this };
+
+    // From the builder to the audio thread: the newest finished set, exchanged atomically.
+    std::atomic<tl::linear::Spectra*> pendingSpectra { nullptr };
+    std::atomic<double> builderSampleRate { 0.0 };
+    std::atomic<int> builderMono { 0 };
+    std::atomic<int> builderRequest { 0 };
 
     std::array<juce::ValueTree, 2> compareSlots;
     int compareIndex = 0;

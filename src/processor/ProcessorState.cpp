@@ -80,6 +80,7 @@ void TirelAudioProcessor::setStateInformation (const void* data, int sizeInBytes
     apvts.replaceState (tree);
     undoManager.clearUndoHistory();
     mode.store (modeOf (tree));
+    firBuilder.notify();     // build for the loaded curve and mode now rather than at the next poll
 }
 
 void TirelAudioProcessor::selectCompare (int slot)

@@ -260,3 +260,37 @@ TEST_F (Playback, AutomatedFrequencyGlidesWithoutDiscontinuity)
     // Gliding keeps it near 0.0004; stepping the coefficients at once reaches 0.002.
     EXPECT_LT (worst, 0.001f);
 }
+
+TEST_F (Playback, SavedStateRestoresEveryParameterInAnotherInstance)
+{
+    set ("Band 1 On", "On");
+    set ("Band 1 Gain", "-7.5");
+    set ("Band 9 Type", "High Cut");
+    set ("Band 9 Slope", "48 dB/oct");
+    set ("Band 24 Freq", "12000");
+    set ("Band 24 Channel", "Side");
+    set ("Scale", "-35");
+    set ("Level Match", "Off");
+    set ("Monitor", "Mid");
+
+    auto warmUp = sine (440.0, 1024);
+    play (warmUp);     // parameter changes travel to the plug-in with processing
+
+    juce::MemoryBlock saved;
+    plugin->getStateInformation (saved);
+
+    auto other = load (kSampleRate, kBlock);
+    ASSERT_NE (other, nullptr);
+    other->setStateInformation (saved.getData(), (int) saved.getSize());
+
+    const auto& expected = plugin->getParameters();
+    const auto& actual = other->getParameters();
+    ASSERT_EQ (actual.size(), expected.size());
+
+    for (int i = 0; i < actual.size(); ++i)
+        EXPECT_EQ (actual[i]->getText (actual[i]->getValue(), 100), expected[i]->getText (expected[i]->getValue(), 100))
+            << expected[i]->getName (100);
+
+    EXPECT_EQ (actual[3]->getText (actual[3]->getValue(), 100), "-7.5 dB");
+    EXPECT_EQ (actual[173]->getText (actual[173]->getValue(), 100), "Mid");     // monitor
+}
