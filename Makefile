@@ -39,6 +39,7 @@ fuzz: packages-test
 	cmake --build $(FUZZ_DIR) --target tirel_state_fuzzer
 	mkdir -p $(FUZZ_DIR)/corpus/state
 	$(FUZZ_DIR)/tests/fuzz/tirel_state_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_DIR)/ \
 	    $(FUZZ_DIR)/corpus/state tests/fuzz/corpus/state
 
 packages-build:

@@ -230,37 +230,47 @@ Cascade design (const Band& band, double sampleRate) noexcept
     }
 }
 
-double analogMagDb (const Band& band, double frequency) noexcept
+double analogPower (const Band& band, double frequency) noexcept
 {
     const double omega = band.freq >= 1.0 ? frequency / band.freq : frequency;
     const double x = omega * omega;
     const double A = halfGainAmplitude (band);
     const double q = clampedQ (band);
-    const double sign = band.gain < 0.0 ? -1.0 : 1.0;
+    const bool cut = band.gain < 0.0;
+
+    // Formulas give the boost; a cut is its inverse.
+    const auto forGain = [cut] (double boost) { return cut ? 1.0 / boost : boost; };
 
     switch (band.type)
     {
         case Bell:
         {
             const double xx = square (1.0 - x);
-            return 10.0 * sign * std::log10 ((square (A * omega / q) + xx) / (square (omega / (A * q)) + xx));
+            return forGain ((square (A * omega / q) + xx) / (square (omega / (A * q)) + xx));
         }
-        case LowShelf:  return 10.0 * sign * std::log10 (A * A * shelfRatio (A, q, x));
-        case HighShelf: return sign * (std::abs (band.gain) - 10.0 * std::log10 (A * A * shelfRatio (A, q, x)));
-        case Tilt:      return -10.0 * sign * std::log10 ((x + A * A) / (A * A * x + 1.0));
+        case LowShelf:  return forGain (A * A * shelfRatio (A, q, x));
+        case HighShelf: return forGain (square (A * A) / (A * A * shelfRatio (A, q, x)));
+        case Tilt:      return forGain ((A * A * x + 1.0) / (x + A * A));
         case LowCut:
+        case HighCut:
         {
-            const double p = std::pow (omega, 2.0 * butterworthOrder (band.slope));
-            return 10.0 * std::log10 (p / (p + 1.0));
+            double p = 1.0;     // Ω^(2N)
+            for (int i = butterworthOrder (band.slope); i > 0; --i)
+                p *= x;
+            return band.type == LowCut ? p / (p + 1.0) : 1.0 / (p + 1.0);
         }
-        case HighCut:   return -10.0 * std::log10 (std::pow (omega, 2.0 * butterworthOrder (band.slope)) + 1.0);
         case Notch:
         {
             const double xx = square (1.0 - x);
-            return 10.0 * std::log10 (std::max (1e-30, xx / (xx + x / (q * q))));
+            return std::max (1e-30, xx / (xx + x / (q * q)));
         }
-        default:        return 0.0;
+        default:        return 1.0;
     }
+}
+
+double analogMagDb (const Band& band, double frequency) noexcept
+{
+    return 10.0 * std::log10 (analogPower (band, frequency));
 }
 
 } // namespace tl

@@ -16,6 +16,9 @@ Cascade design (const Band& band, double sampleRate) noexcept;
     overshoot), 0.1 to 40 for the other types. */
 double clampedQ (const Band& band) noexcept;
 
+/** Squared magnitude (power ratio) of the band's analogue prototype at a frequency in Hz. */
+double analogPower (const Band& band, double frequency) noexcept;
+
 /** Magnitude in dB of the band's analogue prototype at a frequency in Hz. */
 double analogMagDb (const Band& band, double frequency) noexcept;
 

@@ -351,10 +351,18 @@ void IirEngine::run (double* left, double* right, int n) noexcept
             midSide = false;
         }
 
+        // A Stereo stage would give the same output in either domain, but its memory would
+        // belong to the domain it last ran in: it always runs in left/right, so that an
+        // earlier Mid or Side band coming or going never hands it signals of the other kind.
+        if (stage.ch == Stereo && midSide)
+        {
+            toLeftRight (left, right, n);
+            midSide = false;
+        }
+
         if (stage.ch == Stereo)
         {
-            // Consecutive resting Stereo stages form one chain of sections. They filter both
-            // signals alike, so they work in either domain.
+            // Consecutive resting Stereo stages form one chain of sections.
             StereoSection chain[kNumBands * 4];
             int count = 0;
 

@@ -137,8 +137,9 @@ std::unique_ptr<Spectra> buildSpectra (std::int32_t mode, double sampleRate, boo
 
         for (const auto& band : kept)
         {
-            const double db = analogMagDb (band, f);
-            applyBand (m, band.ch, mono, db < -120.0 ? 1e-6 : std::pow (10.0, db / 20.0));
+            // Amplitude, floored at -120 dB so that a notch stays finite.
+            const double power = analogPower (band, f);
+            applyBand (m, band.ch, mono, power < 1e-12 ? 1e-6 : std::sqrt (power));
         }
 
         entries[0][(size_t) j] = m.ll;

@@ -132,7 +132,13 @@ void TirelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
         if (latency > 0)
             delayPreTap (latency, m);
 
+        const int modeBefore = engine.activeMode;
         engine.process (wetL.data(), right != nullptr ? wetR.data() : nullptr, m);
+
+        // A linear mode starts from a cleared convolver; the builder may not have seen the
+        // mode change at all if the round trip was quicker than its poll, so ask it for a set.
+        if (engine.activeMode != modeBefore && engine.activeMode != tl::linear::zeroLatency)
+            builderRequest.fetch_add (1);
 
         for (int i = 0; i < m; ++i)
         {

@@ -41,6 +41,18 @@ namespace
         }
     }
 
+    // The XML text of a chunk must be valid UTF-8 before the framework's parser sees it: it
+    // reads past the end of text that breaks off inside a multi-byte sequence.
+    bool hasValidText (const void* data, int sizeInBytes)
+    {
+        if (data == nullptr || sizeInBytes <= 8)
+            return false;
+
+        const auto storedLength = (int) juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4));
+        const int length = juce::jmin (sizeInBytes - 8, storedLength);
+        return length > 0 && juce::CharPointer_UTF8::isValidString (static_cast<const char*> (data) + 8, length);
+    }
+
     int modeOf (const juce::ValueTree& tree)
     {
         const double mode = tree.getProperty (modeProperty, 0);
@@ -65,6 +77,9 @@ void TirelAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 void TirelAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
+    if (! hasValidText (data, sizeInBytes))
+        return;
+
     auto xml = getXmlFromBinary (data, sizeInBytes);
 
     if (xml == nullptr || ! xml->getTagName().equalsIgnoreCase (stateType.toString()))

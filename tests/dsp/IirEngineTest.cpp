@@ -228,6 +228,8 @@ void play (tl::Tirel& engine, const tl::Settings& s, double* left, double* right
     }
 }
 
+// As the processor prepares: the engine, then the settings once; every block then takes the
+// settings again before its audio.
 void start (tl::Tirel& engine, const tl::Settings& s, double fs = kFs)
 {
     engine.prepare (fs);
@@ -302,7 +304,9 @@ TEST_P (IirRouting, OutputEqualsTheDesignedCascadesInSlotOrder)
 
     EXPECT_TRUE (closeTo (actual.left.data(), expected.left.data(), n, kTolerance));
     if (! c.mono)
+    {
         EXPECT_TRUE (closeTo (actual.right.data(), expected.right.data(), n, kTolerance));
+    }
 }
 
 const tl::Band kMidBell = makeBand (tl::Bell, 800.0, 7.0, 1.4, tl::Mid);
@@ -339,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P (IirCases, IirRouting, ::testing::Values (
     RoutingCase { "MonoMidLeftRightAsStereo", { { 0, kMidBell }, { 1, kLeftHighCut }, { 2, kRightShelf } }, 1.0, true },
     RoutingCase { "MonoSideOnly", { { 0, kSideTilt }, { 1, kSideLowCut } }, 1.0, true },
     RoutingCase { "MonoMixed", kMixed, 1.0, true }),
-    [] (const ::testing::TestParamInfo<RoutingCase>& info) { return std::string (info.param.name); });
+    [] (const ::testing::TestParamInfo<RoutingCase>& p) { return std::string (p.param.name); });
 
 TEST (IirMono, SideBandsLeaveAMonoStreamUntouchedEvenWhileTheyChange)
 {
@@ -378,6 +382,7 @@ TEST_P (IirGlide, FrequencyAndQGlideAsLogarithmsAndGainInDecibels)
     auto x = noiseAndTones (64000);
     tl::Tirel engine;
     start (engine, s, fs);
+    engine.set (s);
     engine.process (x.left.data(), x.right.data(), 64);     // a whole number of control periods
 
     s.bands[4] = makeBand (tl::Bell, 4000.0, -3.0, 4.0);
@@ -410,7 +415,9 @@ TEST_P (IirGlide, FrequencyAndQGlideAsLogarithmsAndGainInDecibels)
 
         // After 20 ms of steps a one-pole has covered all but 1/e of the way.
         if (steps * 16 == twentyMs)
+        {
             EXPECT_NEAR ((slot.gainDb - g1) / (g0 - g1), std::exp (-1.0), 1e-9);
+        }
 
         // The running filter is the design of the glided values.
         const auto expected = tl::design (makeBand (tl::Bell, std::exp (logFreq), gain, std::exp (logQ)), fs);
@@ -510,6 +517,7 @@ struct FadeCase
 {
     const char* name;
     tl::Band before, after;
+    std::int32_t lead;      // routing of a static band in an earlier slot
     bool mono;
 };
 
@@ -522,9 +530,10 @@ TEST_P (IirCrossFade, BlendsLinearlyFromTheRunningFilterToTheNewOne)
     const auto& c = GetParam();
     constexpr int kSlot = 2, kChange = 1000, kTotal = 2500, kBlock = 125;
 
-    // A static Side band after the changing one makes the buffers change domain around the fade.
+    // Static bands before and after the changing one: with Mid or Side among them the buffers
+    // change domain around the fading slot.
     auto s0 = filtersOnly();
-    s0.bands[0] = makeBand (tl::Bell, 300.0, 3.0, 0.7, tl::Mid);
+    s0.bands[0] = makeBand (tl::Bell, 300.0, 3.0, 0.7, c.lead);
     s0.bands[kSlot] = c.before;
     s0.bands[5] = makeBand (tl::HighShelf, 6000.0, -4.0, 1.0, tl::Side);
     auto s1 = s0;
@@ -546,26 +555,105 @@ TEST_P (IirCrossFade, BlendsLinearlyFromTheRunningFilterToTheNewOne)
 
     EXPECT_TRUE (closeTo (actual.left.data(), expected.left.data(), kTotal, kTolerance));
     if (! c.mono)
+    {
         EXPECT_TRUE (closeTo (actual.right.data(), expected.right.data(), kTotal, kTolerance));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P (IirCases, IirCrossFade, ::testing::Values (
     FadeCase { "Slope24To48", makeBand (tl::LowCut, 200.0, 0.0, 1.0, tl::Stereo, 24),
-               makeBand (tl::LowCut, 200.0, 0.0, 1.0, tl::Stereo, 48), false },
-    FadeCase { "BellToHighShelf", makeBand (tl::Bell, 1000.0, 6.0, 1.0), makeBand (tl::HighShelf, 1000.0, 6.0, 1.0), false },
-    FadeCase { "BellStereoToMid", makeBand (tl::Bell, 1000.0, 6.0, 1.0), makeBand (tl::Bell, 1000.0, 6.0, 1.0, tl::Mid), false },
+               makeBand (tl::LowCut, 200.0, 0.0, 1.0, tl::Stereo, 48), tl::Left, false },
+    FadeCase { "BellToHighShelf", makeBand (tl::Bell, 1000.0, 6.0, 1.0), makeBand (tl::HighShelf, 1000.0, 6.0, 1.0),
+               tl::Left, false },
+    FadeCase { "BellStereoToMid", makeBand (tl::Bell, 1000.0, 6.0, 1.0), makeBand (tl::Bell, 1000.0, 6.0, 1.0, tl::Mid),
+               tl::Left, false },
     FadeCase { "HighCutLeftToSide", makeBand (tl::HighCut, 2000.0, 0.0, 1.0, tl::Left, 12),
-               makeBand (tl::HighCut, 2000.0, 0.0, 1.0, tl::Side, 12), false },
-    FadeCase { "LowCutSwitchedOn", switchedOff (makeBand (tl::LowCut, 500.0, 0.0, 1.0)), makeBand (tl::LowCut, 500.0, 0.0, 1.0), false },
+               makeBand (tl::HighCut, 2000.0, 0.0, 1.0, tl::Side, 12), tl::Mid, false },
+    FadeCase { "LowCutSwitchedOn", switchedOff (makeBand (tl::LowCut, 500.0, 0.0, 1.0)), makeBand (tl::LowCut, 500.0, 0.0, 1.0),
+               tl::Right, false },
     FadeCase { "HighCutSwitchedOff", makeBand (tl::HighCut, 1500.0, 0.0, 1.0, tl::Right, 36),
-               switchedOff (makeBand (tl::HighCut, 1500.0, 0.0, 1.0, tl::Right, 36)), false },
+               switchedOff (makeBand (tl::HighCut, 1500.0, 0.0, 1.0, tl::Right, 36)), tl::Mid, false },
     FadeCase { "NotchSwitchedOn", switchedOff (makeBand (tl::Notch, 3000.0, 0.0, 5.0, tl::Mid)),
-               makeBand (tl::Notch, 3000.0, 0.0, 5.0, tl::Mid), false },
+               makeBand (tl::Notch, 3000.0, 0.0, 5.0, tl::Mid), tl::Side, false },
     FadeCase { "MonoMidLowCutSwitchedOn", switchedOff (makeBand (tl::LowCut, 500.0, 0.0, 1.0, tl::Mid)),
-               makeBand (tl::LowCut, 500.0, 0.0, 1.0, tl::Mid), true },
+               makeBand (tl::LowCut, 500.0, 0.0, 1.0, tl::Mid), tl::Mid, true },
     FadeCase { "MonoSlope12To36", makeBand (tl::HighCut, 800.0, 0.0, 1.0, tl::Left, 12),
-               makeBand (tl::HighCut, 800.0, 0.0, 1.0, tl::Left, 36), true }),
-    [] (const ::testing::TestParamInfo<FadeCase>& info) { return std::string (info.param.name); });
+               makeBand (tl::HighCut, 800.0, 0.0, 1.0, tl::Left, 36), tl::Side, true }),
+    [] (const ::testing::TestParamInfo<FadeCase>& p) { return std::string (p.param.name); });
+
+// A Stereo band is the same filter on both channels, so it must sound exactly like that band
+// routed Left in one slot and Right in the next, whatever the bands before it do. Its filter
+// memory belongs to the left and right signals; if it were kept in whichever domain the buffers
+// happen to be in, any change of that domain (an earlier Mid or Side band arriving or leaving,
+// a fade, which runs in left/right) would play that memory into the wrong signals: a click.
+
+struct StereoBandCase
+{
+    const char* name;
+    std::vector<std::pair<int, tl::Band>> before, after;
+};
+
+void PrintTo (const StereoBandCase& c, std::ostream* os) { *os << c.name; }
+
+class IirStereoBand : public ::testing::TestWithParam<StereoBandCase> {};
+
+TEST_P (IirStereoBand, SoundsLikeTheSameBandOnLeftAndOnRight)
+{
+    constexpr int kStereoSlot = 1, kChange = 1000, kTotal = 12000, kBlock = 100;
+    const auto& c = GetParam();
+
+    auto settingsOf = [&] (const std::vector<std::pair<int, tl::Band>>& bands, bool split)
+    {
+        auto s = filtersOnly();
+        for (const auto& [index, band] : bands)
+            s.bands[(size_t) index] = band;
+        if (split)
+        {
+            s.bands[kStereoSlot].ch = tl::Left;
+            s.bands[kStereoSlot + 1] = s.bands[kStereoSlot];
+            s.bands[kStereoSlot + 1].ch = tl::Right;
+        }
+        return s;
+    };
+
+    const auto input = noiseAndTones (kTotal);
+    auto render = [&] (bool split)
+    {
+        auto x = input;
+        const auto s0 = settingsOf (c.before, split);
+        const auto s1 = settingsOf (c.after, split);
+        tl::Tirel engine;
+        start (engine, s0);
+        play (engine, s0, x.left.data(), x.right.data(), kChange, kBlock);
+        play (engine, s1, x.left.data() + kChange, x.right.data() + kChange, kTotal - kChange, kBlock);
+        return x;
+    };
+
+    const auto stereo = render (false);
+    const auto split = render (true);
+    EXPECT_TRUE (closeTo (stereo.left.data(), split.left.data(), kTotal, kTolerance));
+    EXPECT_TRUE (closeTo (stereo.right.data(), split.right.data(), kTotal, kTolerance));
+}
+
+const tl::Band kLowCut24 = makeBand (tl::LowCut, 200.0, 0.0, 1.0, tl::Stereo, 24);
+const tl::Band kLowCut48 = makeBand (tl::LowCut, 200.0, 0.0, 1.0, tl::Stereo, 48);
+const tl::Band kStereoBell = makeBand (tl::Bell, 2000.0, 8.0, 2.0);
+const tl::Band kMidBellBefore = makeBand (tl::Bell, 500.0, 6.0, 1.0, tl::Mid);
+
+INSTANTIATE_TEST_SUITE_P (IirCases, IirStereoBand, ::testing::Values (
+    StereoBandCase { "GlidesAfterAMidBand", { { 0, kMidBellBefore }, { 1, kStereoBell } },
+                     { { 0, kMidBellBefore }, { 1, makeBand (tl::Bell, 3000.0, -5.0, 1.0) } } },
+    StereoBandCase { "ChangesSlopeAfterAMidBand", { { 0, kMidBellBefore }, { 1, kLowCut24 } },
+                     { { 0, kMidBellBefore }, { 1, kLowCut48 } } },
+    StereoBandCase { "SwitchedOnAfterAMidBand", { { 0, kMidBellBefore }, { 1, switchedOff (kLowCut24) } },
+                     { { 0, kMidBellBefore }, { 1, kLowCut24 } } },
+    StereoBandCase { "MidBandBeforeItSwitchedOff", { { 0, kMidBellBefore }, { 1, kStereoBell } },
+                     { { 0, switchedOff (kMidBellBefore) }, { 1, kStereoBell } } },
+    StereoBandCase { "SideBandBeforeItSwitchedOn", { { 0, switchedOff (makeBand (tl::Bell, 500.0, 6.0, 1.0, tl::Side)) }, { 1, kStereoBell } },
+                     { { 0, makeBand (tl::Bell, 500.0, 6.0, 1.0, tl::Side) }, { 1, kStereoBell } } },
+    StereoBandCase { "MidBandBeforeItMovedToLeft", { { 0, kMidBellBefore }, { 1, kStereoBell } },
+                     { { 0, makeBand (tl::Bell, 500.0, 6.0, 1.0, tl::Left) }, { 1, kStereoBell } } }),
+    [] (const ::testing::TestParamInfo<StereoBandCase>& p) { return std::string (p.param.name); });
 
 class IirCrossFadeLength : public ::testing::TestWithParam<double> {};
 
@@ -579,6 +667,7 @@ TEST_P (IirCrossFadeLength, LastsTenMilliseconds)
     auto x = noiseAndTones (4000);
     tl::Tirel engine;
     start (engine, s, fs);
+    engine.set (s);
     engine.process (x.left.data(), x.right.data(), 1001);
 
     s.bands[3].slope = 48;
@@ -671,6 +760,7 @@ protected:
     {
         settings.bands[kSlot] = makeBand (tl::Bell, 1000.0, 6.0, 1.0);
         start (engine, settings);
+        engine.set (settings);
         advance (64);
     }
 
@@ -772,10 +862,11 @@ TEST_P (IirScale, MovesOnlyTheGainTargetsAndSettlesOnTheScaledCurve)
 {
     const double scale = GetParam();
 
-    // Notch and cut first: their input never depends on the gain bands that follow.
+    // Notch and cut first: their input never depends on the gain bands that follow. The gains
+    // the user left on them must play no part.
     auto s = filtersOnly();
-    s.bands[0] = makeBand (tl::Notch, 2500.0, 0.0, 3.0);
-    s.bands[1] = makeBand (tl::LowCut, 80.0, 0.0, 1.0, tl::Stereo, 24);
+    s.bands[0] = makeBand (tl::Notch, 2500.0, 5.0, 3.0);
+    s.bands[1] = makeBand (tl::LowCut, 80.0, -7.0, 1.0, tl::Stereo, 24);
     s.bands[2] = makeBand (tl::Bell, 1000.0, 6.0, 1.0);
     s.bands[3] = makeBand (tl::LowShelf, 200.0, -4.0, 0.7);
     s.bands[4] = makeBand (tl::Tilt, 3000.0, 3.0, 1.0);
@@ -834,19 +925,19 @@ INSTANTIATE_TEST_SUITE_P (IirScales, IirScale, ::testing::Values (-1.0, 0.0, 0.5
 TEST (IirBlocks, OutputDoesNotDependOnBlockBoundariesAfterPrepare)
 {
     auto s0 = filtersOnly();
-    s0.bands[0] = makeBand (tl::Bell, 800.0, 5.0, 1.0, tl::Mid);
     s0.bands[1] = makeBand (tl::LowCut, 60.0, 0.0, 1.0, tl::Stereo, 24);
-    s0.bands[2] = makeBand (tl::HighShelf, 5000.0, -3.0, 1.0, tl::Side);
     s0.bands[3] = makeBand (tl::HighCut, 9000.0, 0.0, 1.0, tl::Left, 12);
+    s0.bands[6] = makeBand (tl::Bell, 800.0, 5.0, 1.0, tl::Mid);
+    s0.bands[7] = makeBand (tl::HighShelf, 5000.0, -3.0, 1.0, tl::Side);
 
-    // At 1000 a glide, a slope fade, a switch-off, a channel fade and a notch fading in.
+    // At 1000 a slope fade, a channel fade, a notch fading in, a glide and a switch-off.
     auto s1 = s0;
-    s1.bands[0].freq = 1600.0;
-    s1.bands[0].gain = -2.0;
     s1.bands[1].slope = 48;
-    s1.bands[2].on = false;
     s1.bands[3].ch = tl::Right;
     s1.bands[5] = makeBand (tl::Notch, 2000.0, 0.0, 4.0);
+    s1.bands[6].freq = 1600.0;
+    s1.bands[6].gain = -2.0;
+    s1.bands[7].on = false;
 
     const auto input = noiseAndTones (4000);
 
@@ -884,13 +975,41 @@ TEST (IirBlocks, OutputDoesNotDependOnBlockBoundariesAfterPrepare)
     }
 }
 
+TEST (IirBlocks, SettingsChangedBeforeTheFirstBlockApplyWithoutGlideOrFade)
+{
+    // Between preparation and the first block the user may already have moved things: the first
+    // block must start from its own settings, not glide or fade there from the prepared ones.
+    auto s0 = filtersOnly();
+    s0.bands[0] = makeBand (tl::Bell, 500.0, 6.0, 1.0, tl::Mid);
+    s0.bands[1] = makeBand (tl::LowCut, 100.0, 0.0, 1.0, tl::Stereo, 24);
+    auto s1 = s0;
+    s1.bands[0].freq = 2000.0;
+    s1.bands[0].gain = -3.0;
+    s1.bands[1].slope = 48;
+    s1.bands[2] = makeBand (tl::HighCut, 6000.0, 0.0, 1.0, tl::Side, 12);
+
+    auto expected = noiseAndTones (2000);
+    auto actual = expected;
+
+    tl::Tirel engine;
+    start (engine, s0);
+    play (engine, s1, actual.left.data(), actual.right.data(), expected.size(), 256);
+
+    EXPECT_EQ (engine.iir.slots[1].fade, 0.0);
+    auto ref = RefChain::of (s1);
+    ref.run (expected.left.data(), expected.right.data(), 0, expected.size());
+    EXPECT_TRUE (closeTo (actual.left.data(), expected.left.data(), expected.size(), kTolerance));
+    EXPECT_TRUE (closeTo (actual.right.data(), expected.right.data(), expected.size(), kTolerance));
+}
+
 TEST (IirBlocks, PrepareAgainStartsFromTheNewTargetsWithClearedFilters)
 {
     auto s0 = filtersOnly();
     s0.bands[0] = makeBand (tl::LowCut, 120.0, 0.0, 1.0, tl::Stereo, 24);
     s0.bands[4] = makeBand (tl::Bell, 500.0, 9.0, 2.0, tl::Mid);
+    // Band 0 keeps its settings across the restart: it must still be designed for the new rate.
     auto s1 = filtersOnly();
-    s1.bands[0] = makeBand (tl::HighCut, 3000.0, 0.0, 1.0, tl::Stereo, 36);
+    s1.bands[0] = s0.bands[0];
     s1.bands[4] = makeBand (tl::Bell, 2000.0, -6.0, 1.0, tl::Side);
     s1.bands[7] = makeBand (tl::Tilt, 1000.0, 4.0, 1.0);
 
@@ -908,11 +1027,11 @@ TEST (IirBlocks, PrepareAgainStartsFromTheNewTargetsWithClearedFilters)
     play (engine, changed, used.left.data() + 1000, used.right.data() + 1000, 100);
     ASSERT_GT (engine.iir.slots[0].fade, 0.0);
 
-    start (engine, s1);
+    start (engine, s1, 96000.0);
     play (engine, s1, restarted.left.data(), restarted.right.data(), input.size());
 
     tl::Tirel other;
-    start (other, s1);
+    start (other, s1, 96000.0);
     play (other, s1, fresh.left.data(), fresh.right.data(), input.size());
 
     EXPECT_TRUE (sameSamples (restarted.left.data(), fresh.left.data(), input.size()));
@@ -979,9 +1098,9 @@ TEST (IirNonFinite, ANaNInsideAFilterClearsEverySlotForTheNextStretch)
     auto stretch = noiseAndTones (16, 11);
     auto undamaged = stretch;
     stretch.right[5] = std::numeric_limits<double>::quiet_NaN();
-    tl::Tirel twin = damaged;
+    tl::IirEngine twin = damaged.iir;
     damaged.iir.process (stretch.left.data(), stretch.right.data(), 16);
-    twin.iir.process (undamaged.left.data(), undamaged.right.data(), 16);
+    twin.process (undamaged.left.data(), undamaged.right.data(), 16);
     clean.iir.process (silenceL.data(), silenceR.data(), 16);
 
     for (int i = 0; i < 16; ++i)

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
     static juce::ScopedJuceInitialiser_GUI juce;
-    static TirelAudioProcessor processor;
+    static TirelAudioProcessor processor, reloaded;
 
     processor.setStateInformation (data, (int) size);
 
@@ -26,7 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     juce::MemoryBlock saved;
     processor.getStateInformation (saved);
 
-    TirelAudioProcessor reloaded;
     reloaded.setStateInformation (saved.getData(), (int) saved.getSize());
 
     for (int i = 0; i < processor.getParameters().size(); ++i)

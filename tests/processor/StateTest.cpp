@@ -192,6 +192,11 @@ TEST_F (StateTest, BadChunksLeaveTheInstanceUnchanged)
         { "zero length", withBytes (withBytes (withBytes (withBytes (good, 4, 0), 5, 0), 6, 0), 7, 0) },
         { "negative length", withBytes (good, 7, 0xff) },
         { "foreign root", chunk ("<PLUGINSTATE><PARAM id=\"b01_gain\" value=\"-12\"/></PLUGINSTATE>") },
+        { "text breaking off inside a UTF-8 sequence", [] {
+              const char text[] = "<STATE mode=\"0\"><PARAM id=\"b01_gain\" value=\"-12\"/></STATE>\xe2";
+              juce::MemoryBlock b; juce::MemoryOutputStream out (b, false);
+              out.writeInt (0x21324356); out.writeInt ((int) sizeof (text) - 1); out.write (text, sizeof (text) - 1);
+              return b; }() },
         { "not xml", [] { juce::MemoryBlock b; juce::MemoryOutputStream out (b, false); out.writeInt (0x21324356); out.writeInt (5); out.write ("\x01\x02\x03\x04\x05", 5); out.writeByte (0); return b; }() },
     };
 
