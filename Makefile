@@ -11,12 +11,12 @@ BUILD_PACKAGES := cmake ninja-build g++ pkg-config juce-modules-source \
 TEST_PACKAGES  := $(BUILD_PACKAGES) libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth \
                   clang libclang-rt-14-dev
 
-FUZZ_DIR     ?= $(BUILD_DIR)-fuzz
+SAN_DIR      ?= $(BUILD_DIR)-sanitize
 FUZZ_SECONDS ?= 60
 
 BUNDLE := $(BUILD_DIR)/src/Tirel_artefacts/Release/VST3/Tirel.vst3
 
-.PHONY: install test fuzz packages-build packages-test
+.PHONY: install test sanitize packages-build packages-test
 
 install: packages-build
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
@@ -30,17 +30,20 @@ test: packages-test
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIREL_BUILD_TESTS=ON
 	cmake --build $(BUILD_DIR)
 	cd $(BUILD_DIR) && xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure --timeout 1200
-	$(MAKE) fuzz
+	$(MAKE) sanitize
 
-# Each fuzz target runs for a bounded time from its checked-in seed corpus; new inputs it finds
-# go to a scratch corpus in the build folder, never into the source tree.
-fuzz: packages-test
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIREL_FUZZ=ON
-	cmake --build $(FUZZ_DIR) --target tirel_state_fuzzer
-	mkdir -p $(FUZZ_DIR)/corpus/state
-	$(FUZZ_DIR)/tests/fuzz/tirel_state_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	    -artifact_prefix=$(FUZZ_DIR)/ \
-	    $(FUZZ_DIR)/corpus/state tests/fuzz/corpus/state
+# A clang build with AddressSanitizer (with its leak checker) everywhere and
+# UndefinedBehaviorSanitizer on our own code: the unit tests run in it, then each fuzz target
+# runs for a bounded time from its checked-in seed corpus. New inputs the fuzzer finds go to a
+# scratch corpus in the build folder, never into the source tree.
+sanitize: packages-test
+	CC=clang CXX=clang++ cmake -S . -B $(SAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIREL_FUZZ=ON -DTIREL_BUILD_TESTS=ON
+	cmake --build $(SAN_DIR) --target tirel_dsp_tests tirel_processor_tests tirel_state_fuzzer
+	$(SAN_DIR)/tests/tirel_dsp_tests --gtest_brief=1
+	$(SAN_DIR)/tests/tirel_processor_tests --gtest_brief=1
+	mkdir -p $(SAN_DIR)/corpus/state
+	$(SAN_DIR)/tests/fuzz/tirel_state_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(SAN_DIR)/ $(SAN_DIR)/corpus/state tests/fuzz/corpus/state
 
 packages-build:
 	@./.ci/install-packages $(BUILD_PACKAGES)

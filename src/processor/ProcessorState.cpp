@@ -14,6 +14,58 @@ namespace
 
     constexpr int kStateVersion = 1;
 
+    // A damaged chunk may repeat an attribute; the value tree would keep both copies and read
+    // the first while its XML keeps the last, so a saved state would not load back the same.
+    // Only the first of each name counts.
+    void dropRepeatedAttributes (juce::XmlElement& element)
+    {
+        juce::StringPairArray kept;
+        juce::StringArray names;
+
+        for (int i = 0; i < element.getNumAttributes(); ++i)
+        {
+            const auto name = element.getAttributeName (i);
+            if (! names.contains (name))
+            {
+                names.add (name);
+                kept.set (name, element.getAttributeValue (i));
+            }
+        }
+
+        if (names.size() != element.getNumAttributes())
+        {
+            element.removeAllAttributes();
+            for (const auto& name : names)
+                element.setAttribute (name, kept[name]);
+        }
+
+        for (auto* child : element.getChildIterator())
+            dropRepeatedAttributes (*child);
+    }
+
+    // The value tree state takes any child with an "id" for a parameter, whatever its type.
+    // Only PARAM children may name parameters, and only the first for each parameter counts.
+    void dropMisleadingChildren (juce::ValueTree& tree)
+    {
+        juce::StringArray seen;
+
+        for (int i = 0; i < tree.getNumChildren();)
+        {
+            const auto child = tree.getChild (i);
+            const auto id = child.getProperty ("id").toString();
+            const bool misleading = child.hasProperty ("id") && (! child.hasType (paramType) || seen.contains (id));
+
+            if (misleading)
+            {
+                tree.removeChild (i, nullptr);
+                continue;
+            }
+
+            seen.add (id);
+            ++i;
+        }
+    }
+
     // A parameter value that is not a finite number (from a damaged or hand-edited chunk) would
     // reach the engine as NaN or infinity; without it, the parameter takes its default.
     void dropNonFiniteValues (juce::ValueTree& tree)
@@ -87,8 +139,10 @@ void TirelAudioProcessor::setStateInformation (const void* data, int sizeInBytes
 
     // Older hosts' chunks may spell the root in lower case; the live tree keeps one spelling.
     xml->setTagName (stateType.toString());
+    dropRepeatedAttributes (*xml);
 
     auto tree = migrateState (juce::ValueTree::fromXml (*xml));
+    dropMisleadingChildren (tree);
     dropNonFiniteValues (tree);
     addCurrentValuesOfUnnamedParameters (tree, *this);
 

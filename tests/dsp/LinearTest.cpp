@@ -1356,6 +1356,7 @@ struct SwitchCase
     const char* name;
     int from, to;
     int fromLatency, toLatency;
+    bool bypass;        // the latency-aligned dry path must switch just like the filtered one
 };
 
 void PrintTo (const SwitchCase& c, std::ostream* os) { *os << c.name; }
@@ -1369,7 +1370,9 @@ TEST_P (LinearModeSwitch, FadesOutSwitchesAtAChunkBoundaryAndFadesTheInputIn)
     constexpr double kL = 0.5, kR = -0.25;       // steady levels, different per channel
     constexpr int kRamp = 480;
 
-    start (48000.0, settingsFor (c.from));
+    auto before = settingsFor (c.from), after = settingsFor (c.to);
+    before.bypass = after.bypass = c.bypass;
+    start (48000.0, before);
     EXPECT_EQ (engine.latency(), c.fromLatency);
 
     const int settle = c.fromLatency + 1024;
@@ -1379,7 +1382,7 @@ TEST_P (LinearModeSwitch, FadesOutSwitchesAtAChunkBoundaryAndFadesTheInputIn)
     ASSERT_EQ (r.back(), kR);
 
     // The request: the old filters play on while the output fades.
-    engine.set (settingsFor (c.to));
+    engine.set (after);
     const int n = 512 + c.toLatency + 2048;
     l.assign ((size_t) n, kL);
     r.assign ((size_t) n, kR);
@@ -1422,11 +1425,32 @@ TEST_P (LinearModeSwitch, FadesOutSwitchesAtAChunkBoundaryAndFadesTheInputIn)
 }
 
 INSTANTIATE_TEST_SUITE_P (LinearModes, LinearModeSwitch, ::testing::Values (
-    SwitchCase { "ZeroLatencyToPhase", 0, kPhase, 0, 9216 },
-    SwitchCase { "PhaseToZeroLatency", kPhase, 0, 9216, 0 },
-    SwitchCase { "PhaseToHq", kPhase, kHq, 9216, 36864 },
-    SwitchCase { "HqToPhase", kHq, kPhase, 36864, 9216 }),
+    SwitchCase { "ZeroLatencyToPhase", 0, kPhase, 0, 9216, false },
+    SwitchCase { "PhaseToZeroLatency", kPhase, 0, 9216, 0, false },
+    SwitchCase { "PhaseToHq", kPhase, kHq, 9216, 36864, false },
+    SwitchCase { "HqToPhase", kHq, kPhase, 36864, 9216, false },
+    SwitchCase { "ZeroLatencyToPhaseBypassed", 0, kPhase, 0, 9216, true },
+    SwitchCase { "PhaseToHqBypassed", kPhase, kHq, 9216, 36864, true },
+    SwitchCase { "HqToPhaseBypassed", kHq, kPhase, 36864, 9216, true }),
     [] (const auto& row) { return std::string (row.param.name); });
+
+TEST_F (LinearEngine, SwitchWaitsUntilTheOutputHasFadedToSilence)
+{
+    // One-sample host blocks: every sample starts a chunk, so the switch comes as soon as allowed.
+    start (48000.0, settingsFor (0));
+    engine.set (settingsFor (kPhase));
+    std::vector<double> l (600, 0.5), r (600, 0.5);
+
+    int switchedAt = -1;
+    for (int i = 0; i < 600 && switchedAt < 0; ++i)
+    {
+        process (l, &r, i, i + 1);
+        if (engine.activeMode == kPhase)
+            switchedAt = i;
+    }
+    EXPECT_GE (switchedAt, 479);
+    EXPECT_LE (switchedAt, 481);
+}
 
 TEST_F (LinearEngine, RequestWithdrawnDuringTheFadeSwitchesNothing)
 {
@@ -1441,7 +1465,50 @@ TEST_F (LinearEngine, RequestWithdrawnDuringTheFadeSwitchesNothing)
     EXPECT_EQ (engine.activeMode, 0);
     EXPECT_EQ (engine.latency(), 0);
     EXPECT_EQ (engine.inputRamp, 1.0);
-    EXPECT_NEAR (l[199], 0.5 * (1.0 - 200.0 / 480.0), 1e-9);
-    EXPECT_GT (*std::min_element (l.begin(), l.end()), 0.2);
+
+    // Down for 200 samples, then back up at the same rate.
+    for (int i = 0; i < 2048; ++i)
+    {
+        const double fade = i < 200 ? 1.0 - (i + 1.0) / 480.0 : std::min (1.0, 1.0 - 200.0 / 480.0 + (i - 199.0) / 480.0);
+        ASSERT_NEAR (l[(size_t) i], 0.5 * fade, 1e-9) << "sample " << i;
+    }
     EXPECT_EQ (l.back(), 0.5);
+}
+
+TEST_F (LinearEngine, ReturningToALinearModeStartsItAfresh)
+{
+    start (48000.0, settingsFor (kPhase, kBoost));
+    auto* set = build (kPhase, 48000.0, kBoost);
+    engine.take (set);
+
+    const int n = 9216 + 4096;
+    std::vector<double> l ((size_t) n, 0.5), r ((size_t) n, -0.25);
+    process (l, &r, 0, n);
+    ASSERT_EQ (engine.convolvers[0].playing, set);
+
+    // Away to Zero Latency and back.
+    engine.set (settingsFor (0, kBoost));
+    process (l, &r, 0, 1024);
+    ASSERT_EQ (engine.activeMode, 0);
+    engine.set (settingsFor (kPhase, kBoost));
+    process (l, &r, 0, 512);
+    ASSERT_EQ (engine.activeMode, 0);
+
+    l.assign ((size_t) n, 0.5);
+    r.assign ((size_t) n, -0.25);
+    process (l, &r, 0, 1);
+    ASSERT_EQ (engine.activeMode, kPhase);
+    EXPECT_EQ (engine.convolvers[0].playing, nullptr);
+    EXPECT_EQ (engine.convolvers[0].pending, nullptr);
+    EXPECT_EQ (drain (engine.convolvers[0].retired), std::vector<Spectra*> { set });
+    engine.convolvers[0].retired.push (set);
+
+    // Nothing of the first visit is left in its delay lines.
+    process (l, &r, 1, n);
+    for (int i = 0; i < 9216; ++i)
+    {
+        ASSERT_EQ (l[(size_t) i], 0.0) << "sample " << i;
+        ASSERT_EQ (r[(size_t) i], 0.0) << "sample " << i;
+    }
+    EXPECT_NEAR (l[9216], 0.5 / 480.0, 1e-12);
 }

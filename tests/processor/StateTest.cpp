@@ -156,6 +156,23 @@ TEST_F (StateTest, LoadingLimitsAndMigrates)
     }
 }
 
+TEST_F (StateTest, RepeatedNamesLoadAndSaveConsistently)
+{
+    // The first attribute of a name and the first PARAM of a parameter count; other children
+    // never name parameters.
+    load (processor, chunk ("<STATE><PARAM id=\"b01_on\" id=\"b01_gain\" value=\"1\"/>"
+                            "<PARAM id=\"b02_gain\" value=\"3\"/><PARAM id=\"b02_gain\" value=\"-3\"/>"
+                            "<PARAMS id=\"b03_gain\" value=\"5\"/></STATE>"));
+    EXPECT_EQ (get (processor, "b01_on"), 1.0f);
+    EXPECT_EQ (get (processor, "b01_gain"), 0.0f);
+    EXPECT_EQ (get (processor, "b02_gain"), 3.0f);
+    EXPECT_EQ (get (processor, "b03_gain"), 0.0f);
+
+    TirelAudioProcessor other;
+    load (other, save (processor));
+    EXPECT_EQ (values (other), values (processor));
+}
+
 TEST_F (StateTest, PartialChunkChangesOnlyWhatItNames)
 {
     makeNonDefault (processor);
