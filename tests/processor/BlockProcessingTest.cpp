@@ -123,6 +123,29 @@ TEST_F (BlockProcessingTest, NonFiniteInputBecomesSilenceAtThatSampleOnly)
     }
 }
 
+TEST_F (BlockProcessingTest, DenormalsAreFlushedForTheCall)
+{
+    // With the equaliser flat, the output is the input; a subnormal input only reads as zero
+    // when the processor treats denormals as zero inside the call.
+    set ("match", 0.0f);
+    processor.prepareToPlay (kSampleRate, kPrepared);
+
+    juce::AudioBuffer<float> block (2, 64);
+    for (int ch = 0; ch < 2; ++ch)
+        for (int i = 0; i < 64; ++i)
+            block.setSample (ch, i, std::numeric_limits<float>::denorm_min() * (float) (i + 1));
+
+    juce::MidiBuffer midi;
+    processor.processBlock (block, midi);
+
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ (block.getSample (0, i), 0.0f) << i;
+
+    // The caller's floating-point mode is restored afterwards.
+    volatile float tiny = std::numeric_limits<float>::denorm_min();
+    EXPECT_GT (tiny * 2.0f, 0.0f);
+}
+
 TEST_F (BlockProcessingTest, MonoProcessesChannelZero)
 {
     useLayout (juce::AudioChannelSet::mono());
