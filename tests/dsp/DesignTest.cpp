@@ -1,5 +1,7 @@
 #include "dsp/Design.h"
 
+#include "DspTestUtils.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,8 @@
 
 namespace
 {
-constexpr double pi = 3.14159265358979323846;
+using tltest::makeBand;
+using tltest::pi;
 
 // |P(e^jw)|² of a quadratic p0 + p1 z^-1 + p2 z^-2, written in φ = sin²(w/2) and evaluated in
 // extended precision, so that the measurement stays well below the design's own rounding even
@@ -45,18 +48,6 @@ std::complex<double> response (const tl::Cascade& c, double frequency, double fs
         h *= (s.b0 + z1 * (s.b1 + z1 * s.b2)) / (1.0 + z1 * (s.a1 + z1 * s.a2));
     }
     return h;
-}
-
-tl::Band makeBand (int type, double freq, double gain = 0.0, double q = 1.0, int slope = 24)
-{
-    tl::Band b;
-    b.on = true;
-    b.type = type;
-    b.freq = freq;
-    b.gain = gain;
-    b.q = q;
-    b.slope = slope;
-    return b;
 }
 
 void expectSameCascade (const tl::Cascade& a, const tl::Cascade& b)
@@ -153,14 +144,14 @@ TEST (Design, CutsMatchButterworthWhereTheyMust)
         for (double f0 : bandFrequencies (fs))
             for (int slope : tl::kSlopes)
             {
-                const auto highCut = makeBand (tl::HighCut, f0, 0.0, 1.0, slope);
+                const auto highCut = makeBand (tl::HighCut, f0, 0.0, 1.0, tl::Stereo, slope);
                 const double fc = clampedForDesign (highCut, fs).freq;
                 expectMatchesAnalogue (highCut, fs, 0.0);
                 expectMatchesAnalogue (highCut, fs, fs / 2.0);
                 expectMatchesAnalogue (highCut, fs, fc);
 
                 // Low cuts put a zero at DC and match Nyquist only.
-                const auto lowCut = makeBand (tl::LowCut, f0, 0.0, 1.0, slope);
+                const auto lowCut = makeBand (tl::LowCut, f0, 0.0, 1.0, tl::Stereo, slope);
                 expectMatchesAnalogue (lowCut, fs, fs / 2.0);
                 EXPECT_EQ (std::abs (response (tl::design (lowCut, fs), 0.0, fs)), 0.0) << describe (lowCut, fs);
             }
@@ -168,7 +159,7 @@ TEST (Design, CutsMatchButterworthWhereTheyMust)
 
 TEST (Design, LowCutSecondOrderSectionIsCloseToButterworthAtItsCorner)
 {
-    const auto band = makeBand (tl::LowCut, 5000.0, 0.0, 1.0, 12);
+    const auto band = makeBand (tl::LowCut, 5000.0, 0.0, 1.0, tl::Stereo, 12);
     EXPECT_NEAR (cascadeMagDb (tl::design (band, 48000.0), 5000.0, 48000.0), -3.003, 1e-3);
     EXPECT_NEAR (tl::analogMagDb (band, 5000.0), -3.010, 1e-3);
 }
@@ -211,7 +202,7 @@ TEST (Design, CutSectionCountsFollowTheSlope)
         for (int type : { tl::LowCut, tl::HighCut })
         {
             const int slope = tl::kSlopes[i];
-            const auto c = tl::design (makeBand (type, 1000.0, 0.0, 1.0, slope), 48000.0);
+            const auto c = tl::design (makeBand (type, 1000.0, 0.0, 1.0, tl::Stereo, slope), 48000.0);
             ASSERT_EQ (c.count, expected[i]) << "slope " << slope;
 
             // Odd Butterworth orders end in one first-order section, and only there.
@@ -244,10 +235,10 @@ TEST (Design, FrequencyAndQAreClamped)
     // coefficients rather than on the response.
     for (int type = tl::Bell; type <= tl::Notch; ++type)
     {
-        expectSameCascade (tl::design (makeBand (type, 0.5, 6.0, 1.0, 36), 96000.0),
-                           tl::design (makeBand (type, 1.0, 6.0, 1.0, 36), 96000.0));
-        expectSameCascade (tl::design (makeBand (type, 30000.0, 6.0, 1.0, 36), 44100.0),
-                           tl::design (makeBand (type, 21609.0, 6.0, 1.0, 36), 44100.0));
+        expectSameCascade (tl::design (makeBand (type, 0.5, 6.0, 1.0, tl::Stereo, 36), 96000.0),
+                           tl::design (makeBand (type, 1.0, 6.0, 1.0, tl::Stereo, 36), 96000.0));
+        expectSameCascade (tl::design (makeBand (type, 30000.0, 6.0, 1.0, tl::Stereo, 36), 44100.0),
+                           tl::design (makeBand (type, 21609.0, 6.0, 1.0, tl::Stereo, 36), 44100.0));
         expectSameCascade (tl::design (makeBand (type, 1000.0, 6.0, 0.01), 48000.0),
                            tl::design (makeBand (type, 1000.0, 6.0, 0.1), 48000.0));
     }
@@ -297,9 +288,9 @@ TEST (AnalogMagDb, StatedValues)
         { makeBand (tl::Bell, 1000.0, 7.5, 3.0), 1000.0, 7.5, 1e-12 },
         { makeBand (tl::Bell, 1000.0, -7.5, 3.0), 1000.0, -7.5, 1e-12 },
         { makeBand (tl::Notch, 1000.0, 0.0, 2.0), 1000.0, -300.0, 1e-9 },
-        { makeBand (tl::HighCut, 1000.0, 0.0, 1.0, 48), 1000.0, -3.0103, 1e-4 },
-        { makeBand (tl::HighCut, 1000.0, 0.0, 1.0, 48), 2000.0, -48.165, 1e-3 },
-        { makeBand (tl::LowCut, 1000.0, 0.0, 1.0, 12), 500.0, -12.304, 1e-3 },
+        { makeBand (tl::HighCut, 1000.0, 0.0, 1.0, tl::Stereo, 48), 1000.0, -3.0103, 1e-4 },
+        { makeBand (tl::HighCut, 1000.0, 0.0, 1.0, tl::Stereo, 48), 2000.0, -48.165, 1e-3 },
+        { makeBand (tl::LowCut, 1000.0, 0.0, 1.0, tl::Stereo, 12), 500.0, -12.304, 1e-3 },
     };
 
     for (const auto& c : cases)

@@ -2,6 +2,8 @@
 #include "dsp/IirEngine.h"
 #include "dsp/Tirel.h"
 
+#include "DspTestUtils.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,36 +18,14 @@
 
 namespace
 {
-constexpr double kFs = 48000.0;
-constexpr double kPi = 3.14159265358979323846;
-
-// Level match rescales the wet signal; these tests look at the filters alone.
-tl::Settings filtersOnly()
-{
-    tl::Settings s;
-    s.match = false;
-    return s;
-}
-
-tl::Band makeBand (std::int32_t type, double freq, double gain, double q,
-                   std::int32_t ch = tl::Stereo, std::int32_t slope = 24, bool on = true)
-{
-    tl::Band b;
-    b.on = on;
-    b.type = type;
-    b.freq = freq;
-    b.gain = gain;
-    b.q = q;
-    b.slope = slope;
-    b.ch = ch;
-    return b;
-}
-
-tl::Band switchedOff (tl::Band b)
-{
-    b.on = false;
-    return b;
-}
+using tltest::filtersOnly;
+using tltest::kFs;
+using tltest::makeBand;
+using tltest::pi;
+using tltest::play;
+using tltest::sameSamples;
+using tltest::start;
+using tltest::switchedOff;
 
 struct Stream
 {
@@ -68,8 +48,8 @@ Stream noiseAndTones (int n, unsigned seed = 7)
     for (int i = 0; i < n; ++i)
     {
         const double t = (double) i / kFs;
-        s.left[(size_t) i] = 0.3 * std::sin (2.0 * kPi * 220.0 * t) + noise (rng);
-        s.right[(size_t) i] = 0.25 * std::sin (2.0 * kPi * 3100.0 * t + 1.0) + noise (rng);
+        s.left[(size_t) i] = 0.3 * std::sin (2.0 * pi * 220.0 * t) + noise (rng);
+        s.right[(size_t) i] = 0.25 * std::sin (2.0 * pi * 3100.0 * t + 1.0) + noise (rng);
     }
 
     return s;
@@ -217,37 +197,10 @@ struct RefChain
 
 // ---------------------------------------------------------------------------------------------
 
-// What the processor does for each host block: the settings snapshot first, then the audio.
-void play (tl::Tirel& engine, const tl::Settings& s, double* left, double* right, int n, int block = 512)
-{
-    for (int done = 0; done < n; done += block)
-    {
-        engine.set (s);
-        const int k = std::min (block, n - done);
-        engine.process (left + done, right != nullptr ? right + done : nullptr, k);
-    }
-}
-
-// As the processor prepares: the engine, then the settings once; every block then takes the
-// settings again before its audio.
-void start (tl::Tirel& engine, const tl::Settings& s, double fs = kFs)
-{
-    engine.prepare (fs);
-    engine.set (s);
-}
-
 ::testing::AssertionResult closeTo (const double* actual, const double* expected, int n, double tolerance)
 {
     for (int i = 0; i < n; ++i)
         if (! (std::abs (actual[i] - expected[i]) <= tolerance))
-            return ::testing::AssertionFailure() << "sample " << i << ": " << actual[i] << " against " << expected[i];
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult sameSamples (const double* actual, const double* expected, int n)
-{
-    for (int i = 0; i < n; ++i)
-        if (! (actual[i] == expected[i]))
             return ::testing::AssertionFailure() << "sample " << i << ": " << actual[i] << " against " << expected[i];
     return ::testing::AssertionSuccess();
 }

@@ -1,6 +1,8 @@
 #include "dsp/Fft.h"
 #include "dsp/Spectrum.h"
 
+#include "DspTestUtils.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +16,8 @@
 
 namespace
 {
-constexpr double pi = 3.14159265358979323846;
+using tltest::pi;
+
 constexpr double kFloorDb = -200.0;
 
 using Complex = std::complex<double>;
@@ -50,14 +53,6 @@ double maxAbsDifference (const std::vector<Complex>& a, const std::vector<Comple
     for (size_t i = 0; i < a.size(); ++i)
         worst = std::max (worst, std::abs (a[i] - b[i]));
     return worst;
-}
-
-std::vector<float> sine (double freq, double rate, int n)
-{
-    std::vector<float> x ((size_t) n);
-    for (int i = 0; i < n; ++i)
-        x[(size_t) i] = (float) std::sin (2.0 * pi * freq * i / rate);
-    return x;
 }
 
 std::vector<float> noise (int n, unsigned seed)
@@ -254,7 +249,7 @@ TEST_P (SpectrumWindows, FullScaleSineAtBinCentreReadsZeroDb)
 {
     configure (48000.0, 2, GetParam().type);
     // More than three rings' worth, so the frame is read across the ring's wrap.
-    analyseOnce (sine (kBinCentreHz, 48000.0, 25 * 1024));
+    analyseOnce (tltest::sine<float> (25 * 1024, kBinCentreHz, 48000.0));
 
     EXPECT_NEAR (peakDb(), 0.0, 0.01);
     EXPECT_NEAR (s.levelsDb[256], 0.0, 0.01);
@@ -263,7 +258,7 @@ TEST_P (SpectrumWindows, FullScaleSineAtBinCentreReadsZeroDb)
 TEST_P (SpectrumWindows, SineHalfWayBetweenBinsLosesOnlyTheWindowsScallop)
 {
     configure (48000.0, 2, GetParam().type);
-    analyseOnce (sine (kBinCentreHz + 0.5 * kBinWidth4096, 48000.0, 25 * 1024));
+    analyseOnce (tltest::sine<float> (25 * 1024, kBinCentreHz + 0.5 * kBinWidth4096, 48000.0));
 
     EXPECT_NEAR (peakDb(), -GetParam().scallopDb, 0.01);
 }
@@ -545,7 +540,7 @@ TEST_F (SpectrumTest, WidePointBandIncludesBothEdgeBinsAndNothingBeyond)
     {
         SCOPED_TRACE ("sine on bin " + std::to_string (c.sineBin));
         configure (48000.0, 0, tl::Spectrum::hann);
-        analyseOnce (sine (c.sineBin * 46.875, 48000.0, 8192 + 256));
+        analyseOnce (tltest::sine<float> (8192 + 256, c.sineBin * 46.875, 48000.0));
 
         EXPECT_NEAR (s.points[200].db, s.levelsDb[(size_t) c.readsBin], 1e-9);
         EXPECT_NEAR (s.points[200].db, c.sineBin == c.readsBin ? 0.0 : -6.01, 0.05);
@@ -581,7 +576,7 @@ TEST_F (SpectrumTest, LargerFrameAfterResizeUsesHistoryAlreadyInTheRing)
     // The ring always keeps the largest frame, so raising the resolution needs no new history:
     // a quarter frame after switching to N = 8192 the whole frame is the sine.
     configure (48000.0, 0);
-    const auto x = sine (kBinCentreHz, 48000.0, 8192 + 2048);     // bin 512 at N = 8192
+    const auto x = tltest::sine<float> (8192 + 2048, kBinCentreHz, 48000.0);     // bin 512 at N = 8192
     s.push (x.data(), 8192);
 
     s.sizeIndex = 3;

@@ -1,5 +1,7 @@
 #include "dsp/Tirel.h"
 
+#include "DspTestUtils.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,27 +14,17 @@
 
 namespace
 {
-constexpr double kFs = 48000.0;
-constexpr double pi = 3.14159265358979323846;
+using tltest::filtersOnly;
+using tltest::kFs;
+using tltest::makeBand;
+using tltest::Noise;
+using tltest::rms;
+using tltest::sameSamples;
+using tltest::start;
+
 constexpr int kBlock = 512;         // the host's block size in these tests
 constexpr int kRamp = 480;          // a 10 ms switch at 48 kHz
 constexpr int kUpdate = tl::LevelMatch::kUpdatePeriod;
-
-// Repeatable white noise in [-1, 1).
-class Noise
-{
-public:
-    explicit Noise (std::uint32_t seed) : state (seed) {}
-
-    double next()
-    {
-        state = state * 1664525u + 1013904223u;
-        return (double) (state >> 8) / 8388608.0 - 1.0;
-    }
-
-private:
-    std::uint32_t state;
-};
 
 // Two channels of doubles; `right` is empty for a mono stream.
 struct Audio
@@ -44,23 +36,12 @@ struct Audio
 
 Audio noise (int n, double amplitude = 0.25, bool mono = false)
 {
-    Noise l (1), r (2);
-    Audio a;
-    for (int i = 0; i < n; ++i)
-    {
-        a.left.push_back (amplitude * l.next());
-        if (! mono)
-            a.right.push_back (amplitude * r.next());
-    }
-    return a;
+    return { tltest::noise (n, 1, amplitude), mono ? std::vector<double> {} : tltest::noise (n, 2, amplitude) };
 }
 
 std::vector<double> tone (int n, double freq, double amplitude, double phase = 0.3)
 {
-    std::vector<double> x ((size_t) n);
-    for (int i = 0; i < n; ++i)
-        x[(size_t) i] = amplitude * std::sin (2.0 * pi * freq * i / kFs + phase);
-    return x;
+    return tltest::sine (n, freq, kFs, amplitude, phase);
 }
 
 // Two unrelated tones, so that left and right never coincide.
@@ -69,55 +50,22 @@ Audio twoTones (int n)
     return { tone (n, 440.0, 0.5, 0.3), tone (n, 1250.0, 0.3, 1.1) };
 }
 
-double rms (const std::vector<double>& x, int begin, int end)
-{
-    double sum = 0.0;
-    for (int i = begin; i < end; ++i)
-        sum += x[(size_t) i] * x[(size_t) i];
-    return std::sqrt (sum / (end - begin));
-}
-
 double toDb (double ratio) { return 20.0 * std::log10 (ratio); }
-
-// All bands off and level match off: whatever a test switches on is all that acts.
-tl::Settings quiet()
-{
-    tl::Settings s;
-    s.match = false;
-    return s;
-}
-
-tl::Band band (int type, double freq, double gain = 0.0, double q = 1.0, int slope = 24)
-{
-    tl::Band b;
-    b.on = true;
-    b.type = type;
-    b.freq = freq;
-    b.gain = gain;
-    b.q = q;
-    b.slope = slope;
-    return b;
-}
 
 // A setting in which the equaliser audibly changes the signal.
 tl::Settings boosted (bool match = false)
 {
-    auto s = quiet();
+    auto s = filtersOnly();
     s.match = match;
-    s.bands[0] = band (tl::Bell, 1000.0, 6.0);
-    s.bands[1] = band (tl::LowShelf, 200.0, -4.0);
+    s.bands[0] = makeBand (tl::Bell, 1000.0, 6.0);
+    s.bands[1] = makeBand (tl::LowShelf, 200.0, -4.0);
     return s;
 }
 
 // Drives the engine the way the host does: `set` ahead of every block of 512 samples.
 void play (tl::Tirel& t, const tl::Settings& s, Audio& a, int begin, int end)
 {
-    for (int i = begin; i < end; i += kBlock)
-    {
-        const int n = std::min (kBlock, end - i);
-        t.set (s);
-        t.process (a.left.data() + i, a.mono() ? nullptr : a.right.data() + i, n);
-    }
+    tltest::play (t, s, a.left.data() + begin, a.mono() ? nullptr : a.right.data() + begin, end - begin, kBlock);
 }
 
 struct Segment
@@ -131,8 +79,7 @@ struct Segment
 Audio render (std::vector<Segment> segments, Audio a, double rate = kFs)
 {
     tl::Tirel t;
-    t.prepare (rate);
-    t.set (segments.front().settings);
+    start (t, segments.front().settings, rate);
 
     int begin = 0;
     for (size_t k = 0; k < segments.size(); ++k)
@@ -145,23 +92,6 @@ Audio render (std::vector<Segment> segments, Audio a, double rate = kFs)
 }
 
 Audio render (const tl::Settings& s, Audio a) { return render ({ { s, 0 } }, std::move (a)); }
-
-::testing::AssertionResult sameSamples (const std::vector<double>& actual, const std::vector<double>& expected,
-                                        int begin, int end)
-{
-    for (int i = begin; i < end; ++i)
-        if (actual[(size_t) i] != expected[(size_t) i])
-            return ::testing::AssertionFailure() << "sample " << i << " is " << actual[(size_t) i]
-                                                 << " instead of " << expected[(size_t) i];
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult sameSamples (const std::vector<double>& actual, const std::vector<double>& expected)
-{
-    if (actual.size() != expected.size())
-        return ::testing::AssertionFailure() << "lengths differ";
-    return sameSamples (actual, expected, 0, (int) actual.size());
-}
 
 // A 10 ms linear switch starting at sample `start`, checked over [begin, end): before it exactly
 // `from`; at start + k the blend (k + 1)/480 of the way to `to`; once the ramp has landed exactly
@@ -462,13 +392,12 @@ TEST (LevelMatchSilentDry, LoudWetOverSilentDryLeavesTheGainAlone)
 
 TEST (TirelLevelMatch, FlatEqualiserPassesTheInputUntouched)
 {
-    auto s = quiet();
+    auto s = filtersOnly();
     s.match = true;
     const auto in = noise (3 * 48000);
 
     tl::Tirel t;
-    t.prepare (kFs);
-    t.set (s);
+    start (t, s);
     auto out = in;
     play (t, s, out, 0, (int) out.left.size());
 
@@ -480,8 +409,8 @@ TEST (TirelLevelMatch, FlatEqualiserPassesTheInputUntouched)
 TEST (TirelLevelMatch, ShelfBoostIsCompensatedAndReleasedWhenSwitchedOff)
 {
     // A 100 Hz tone lies far below a 5 kHz low shelf: +6 dB for it, as if broadband.
-    auto s = quiet();
-    s.bands[3] = band (tl::LowShelf, 5000.0, 6.0);
+    auto s = filtersOnly();
+    s.bands[3] = makeBand (tl::LowShelf, 5000.0, 6.0);
     auto on = s;
     on.match = true;
 
@@ -489,8 +418,7 @@ TEST (TirelLevelMatch, ShelfBoostIsCompensatedAndReleasedWhenSwitchedOff)
     const Audio in { tone (n + 5 * 48000, 100.0, 0.3), tone (n + 5 * 48000, 100.0, 0.3) };
 
     tl::Tirel t;
-    t.prepare (kFs);
-    t.set (on);
+    start (t, on);
     auto out = in;
     play (t, on, out, 0, n);
 
@@ -546,8 +474,8 @@ class ListenShape : public ::testing::TestWithParam<ListenCase> {};
 TEST_P (ListenShape, PlaysTheAreaTheBandWorksOn)
 {
     const auto& c = GetParam();
-    auto s = quiet();
-    s.bands[7] = band (c.type, c.freq, 6.0, c.q);
+    auto s = filtersOnly();
+    s.bands[7] = makeBand (c.type, c.freq, 6.0, c.q);
     s.listen = 7;
 
     for (const double f : c.probes)
@@ -588,8 +516,8 @@ class ListenRouting : public ::testing::TestWithParam<RoutingCase> {};
 TEST_P (ListenRouting, ListensToTheBandsOwnChannel)
 {
     const auto& c = GetParam();
-    auto s = quiet();
-    s.bands[2] = band (tl::Bell, 1000.0, 6.0, 4.0);
+    auto s = filtersOnly();
+    s.bands[2] = makeBand (tl::Bell, 1000.0, 6.0, 4.0);
     s.bands[2].ch = c.ch;
     s.listen = 2;
 
@@ -622,8 +550,8 @@ INSTANTIATE_TEST_SUITE_P (
 TEST (TirelListen, NothingToListenToLeavesListeningOff)
 {
     auto s = boosted();
-    s.bands[4] = band (tl::Tilt, 1000.0, 3.0);
-    s.bands[5] = band (tl::Bell, 3000.0, 6.0);
+    s.bands[4] = makeBand (tl::Tilt, 1000.0, 3.0);
+    s.bands[5] = makeBand (tl::Bell, 3000.0, 6.0);
     s.bands[5].on = false;
     const auto in = noise (4096);
     const auto plain = render (s, in);
@@ -634,8 +562,7 @@ TEST (TirelListen, NothingToListenToLeavesListeningOff)
         s.listen = listen;
 
         tl::Tirel t;
-        t.prepare (kFs);
-        t.set (s);
+        start (t, s);
         EXPECT_FALSE (t.listenActive);
 
         auto out = in;
@@ -647,9 +574,9 @@ TEST (TirelListen, NothingToListenToLeavesListeningOff)
 
 TEST (TirelListen, ChangingTheListenedBandClearsTheFilterMemory)
 {
-    auto s = quiet();
-    s.bands[3] = band (tl::Bell, 1000.0, 6.0, 2.0);
-    s.bands[5] = band (tl::Bell, 2000.0, 6.0, 2.0);
+    auto s = filtersOnly();
+    s.bands[3] = makeBand (tl::Bell, 1000.0, 6.0, 2.0);
+    s.bands[5] = makeBand (tl::Bell, 2000.0, 6.0, 2.0);
     s.listen = 3;
 
     struct Change
@@ -667,8 +594,7 @@ TEST (TirelListen, ChangingTheListenedBandClearsTheFilterMemory)
     {
         SCOPED_TRACE (change.name);
         tl::Tirel t;
-        t.prepare (kFs);
-        t.set (s);
+        start (t, s);
         auto in = noise (2000);
         play (t, s, in, 0, 2000);
 
@@ -691,8 +617,8 @@ TEST (TirelListen, ChangingTheListenedBandClearsTheFilterMemory)
 
 TEST (TirelListen, ListenFilterFollowsTheBandsFrequency)
 {
-    auto s = quiet();
-    s.bands[3] = band (tl::Bell, 1000.0, 6.0, 4.0);
+    auto s = filtersOnly();
+    s.bands[3] = makeBand (tl::Bell, 1000.0, 6.0, 4.0);
     s.listen = 3;
     auto moved = s;
     moved.bands[3].freq = 2000.0;
@@ -927,8 +853,7 @@ TEST (TirelOutputGain, GlidesWithTheOnePoleAndLandsOnItsTarget)
     const auto in = noise (n);
 
     tl::Tirel t;
-    t.prepare (kFs);
-    t.set (s);
+    tltest::start (t, s);
     auto out = in;
     play (t, s, out, 0, start);
     play (t, raised, out, start, n);
@@ -971,15 +896,14 @@ class Clip : public ::testing::TestWithParam<ClipCase> {};
 TEST_P (Clip, FlagsOnlySamplesBeyondFullScale)
 {
     const auto& c = GetParam();
-    auto s = quiet();
+    auto s = filtersOnly();
     s.bypass = c.bypass;
 
     Audio a { std::vector<double> (1000, 0.5), std::vector<double> (1000, -0.5) };
     (c.right ? a.right : a.left)[700] = c.peak;
 
     tl::Tirel t;
-    t.prepare (kFs);
-    t.set (s);
+    start (t, s);
     play (t, s, a, 0, 1000);
 
     EXPECT_EQ ((c.right ? a.right : a.left)[700], c.peak);
@@ -1044,8 +968,7 @@ TEST (TirelStartUp, OnlyTheFirstSetAfterPreparationJumps)
     const auto in = noise (2048);
 
     tl::Tirel t;
-    t.prepare (kFs);
-    t.set (s);
+    start (t, s);
     auto out = in;
     play (t, bypassed, out, 0, 2048);
 
@@ -1061,8 +984,7 @@ TEST (TirelStartUp, ListeningRampsInFromTheStart)
     const auto in = noise (2048);
 
     tl::Tirel t;
-    t.prepare (kFs);
-    t.set (s);
+    start (t, s);
 
     // What the listen filter alone makes of the dry mid signal, from a cleared state.
     const auto filter = t.listenFilter;
@@ -1085,14 +1007,13 @@ TEST (TirelStartUp, BandsChangedBeforeTheFirstBlockStartAtTheirTargets)
 {
     // The host may change parameters between preparation and its first block (a project being
     // loaded): the first block must still start from the settings it brings, not glide to them.
-    auto boost = quiet();
-    boost.bands[0] = band (tl::Bell, 1000.0, 12.0);
+    auto boost = filtersOnly();
+    boost.bands[0] = makeBand (tl::Bell, 1000.0, 12.0);
     const int n = 4800;
     const auto x = tone (n, 1000.0, 0.05);
 
     tl::Tirel t;
-    t.prepare (kFs);
-    t.set (quiet());
+    start (t, filtersOnly());
     Audio out { x, x };
     play (t, boost, out, 0, n);
 
@@ -1175,7 +1096,7 @@ class BadInput : public ::testing::TestWithParam<BadSampleCase> {};
 TEST_P (BadInput, NonFiniteSampleBecomesSilence)
 {
     const auto& c = GetParam();
-    auto s = c.setting == 0 ? quiet() : boosted (c.setting == 1);
+    auto s = c.setting == 0 ? filtersOnly() : boosted (c.setting == 1);
     s.bypass = c.setting == 2;
     s.listen = c.setting == 3 ? 0 : -1;
 

@@ -1,4 +1,5 @@
 #include "processor/PluginProcessor.h"
+#include "ProcessorTestUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +25,7 @@ struct AnalyserFeedTest : ::testing::Test
 
 TEST_F (AnalyserFeedTest, InputAndOutputOfAnInstantShareAPosition)
 {
-    auto* gain = processor.apvts.getParameter ("output");
-    gain->setValueNotifyingHost (gain->convertTo0to1 (-6.0f));
+    tltest::setPlain (processor, "output", -6.0f);
     processor.prepareToPlay (48000.0, 512);     // starts at the new gain at once
 
     juce::AudioBuffer<float> block (2, 512);
@@ -82,10 +82,7 @@ TEST_F (AnalyserFeedTest, SwitchedOffWritesNothing)
 
 TEST_F (AnalyserFeedTest, MonoFeedsChannelZero)
 {
-    juce::AudioProcessor::BusesLayout layout;
-    layout.inputBuses.add (juce::AudioChannelSet::mono());
-    layout.outputBuses.add (juce::AudioChannelSet::mono());
-    ASSERT_TRUE (processor.setBusesLayout (layout));
+    ASSERT_TRUE (processor.setBusesLayout (tltest::layoutOf (juce::AudioChannelSet::mono())));
     processor.prepareToPlay (48000.0, 512);
 
     juce::AudioBuffer<float> block (1, 64);

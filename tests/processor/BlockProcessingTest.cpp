@@ -1,4 +1,5 @@
 #include "processor/PluginProcessor.h"
+#include "ProcessorTestUtils.h"
 #include "RealtimeGuard.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,6 @@
 #include <functional>
 #include <limits>
 #include <mutex>
-#include <random>
 
 namespace
 {
@@ -18,12 +18,7 @@ struct BlockProcessingTest : ::testing::Test
 {
     TirelAudioProcessor processor;
 
-    void set (const juce::String& id, float plainValue)
-    {
-        auto* p = processor.apvts.getParameter (id);
-        ASSERT_NE (p, nullptr) << id;
-        p->setValueNotifyingHost (p->convertTo0to1 (plainValue));
-    }
+    void set (const juce::String& id, float plainValue) { tltest::setPlain (processor, id, plainValue); }
 
     // A band set that exercises every routing and level match.
     void setMixedBands()
@@ -33,17 +28,6 @@ struct BlockProcessingTest : ::testing::Test
         set ("b03_on", 1.0f); set ("b03_type", 2.0f); set ("b03_gain", -4.0f); set ("b03_freq", 6000.0f); set ("b03_ch", 2.0f);
         set ("b04_on", 1.0f); set ("b04_type", 6.0f); set ("b04_freq", 300.0f); set ("b04_ch", 3.0f);
         set ("b05_on", 1.0f); set ("b05_type", 3.0f); set ("b05_gain", 3.0f); set ("b05_ch", 4.0f);
-    }
-
-    static juce::AudioBuffer<float> noise (int channels, int samples, unsigned seed = 1)
-    {
-        std::mt19937 random (seed);
-        std::uniform_real_distribution<float> dist (-0.5f, 0.5f);
-        juce::AudioBuffer<float> buffer (channels, samples);
-        for (int ch = 0; ch < channels; ++ch)
-            for (int i = 0; i < samples; ++i)
-                buffer.setSample (ch, i, dist (random));
-        return buffer;
     }
 
     // Processes the whole signal in host blocks of the given size.
@@ -58,13 +42,7 @@ struct BlockProcessingTest : ::testing::Test
         }
     }
 
-    void useLayout (const juce::AudioChannelSet& set)
-    {
-        juce::AudioProcessor::BusesLayout layout;
-        layout.inputBuses.add (set);
-        layout.outputBuses.add (set);
-        ASSERT_TRUE (processor.setBusesLayout (layout));
-    }
+    void useLayout (const juce::AudioChannelSet& set) { ASSERT_TRUE (processor.setBusesLayout (tltest::layoutOf (set))); }
 };
 
 float maxDifference (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
@@ -80,7 +58,7 @@ float maxDifference (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<
 TEST_F (BlockProcessingTest, OutputDoesNotDependOnHostBlockSize)
 {
     setMixedBands();
-    const auto input = noise (2, 12000);
+    const auto input = tltest::noiseBuffer (2, 12000, 1);
 
     juce::AudioBuffer<float> reference;
 
@@ -102,7 +80,7 @@ TEST_F (BlockProcessingTest, OutputDoesNotDependOnHostBlockSize)
 TEST_F (BlockProcessingTest, NonFiniteInputBecomesSilenceAtThatSampleOnly)
 {
     setMixedBands();
-    const auto input = noise (2, 4096);
+    const auto input = tltest::noiseBuffer (2, 4096, 1);
 
     processor.prepareToPlay (kSampleRate, kPrepared);
     auto clean = input;
@@ -175,7 +153,7 @@ TEST_F (BlockProcessingTest, PublishesLevelMatchAndClip)
     set ("b01_gain", 6.0f);
     processor.prepareToPlay (kSampleRate, kPrepared);
 
-    auto signal = noise (2, 48000 * 3);
+    auto signal = tltest::noiseBuffer (2, 48000 * 3, 1);
     signal.applyGain (0.2f);
     processInBlocks (signal, 512);
     EXPECT_LT (processor.matchGainDb.load(), -1.0f);     // the louder wet side is turned down
@@ -183,7 +161,7 @@ TEST_F (BlockProcessingTest, PublishesLevelMatchAndClip)
 
     set ("match", 0.0f);
     set ("output", 24.0f);
-    auto loud = noise (2, 4800);
+    auto loud = tltest::noiseBuffer (2, 4800, 1);
     processInBlocks (loud, 512);
     EXPECT_TRUE (processor.clipLatch.exchange (false));
 }
@@ -220,18 +198,11 @@ TEST_F (BlockProcessingTest, AudioThreadNeitherAllocatesNorLocks)
 
             for (int blockSize : { 512, 37, 2048 })     // 2048 is longer than prepared: processed in pieces
             {
-                auto block = noise (layout.size(), blockSize, (unsigned) blockSize);
-                long allocations, frees, locks;
-                {
-                    RealtimeGuard guard;
-                    processor.processBlock (block, midi);
-                    allocations = guard.allocations();
-                    frees = guard.frees();
-                    locks = guard.locks();
-                }
-                EXPECT_EQ (allocations, 0) << step.what << ", " << layout.getDescription();
-                EXPECT_EQ (frees, 0) << step.what << ", " << layout.getDescription();
-                EXPECT_EQ (locks, 0) << step.what << ", " << layout.getDescription();
+                auto block = tltest::noiseBuffer (layout.size(), blockSize, (unsigned) blockSize);
+                const auto counts = tltest::processGuarded (processor, block, midi);
+                EXPECT_EQ (counts.allocations, 0) << step.what << ", " << layout.getDescription();
+                EXPECT_EQ (counts.frees, 0) << step.what << ", " << layout.getDescription();
+                EXPECT_EQ (counts.locks, 0) << step.what << ", " << layout.getDescription();
             }
         }
     }

@@ -1,5 +1,5 @@
 #include "processor/PluginProcessor.h"
-#include "RealtimeGuard.h"
+#include "ProcessorTestUtils.h"
 
 #include "dsp/Design.h"
 
@@ -41,19 +41,11 @@ public:
     {
         if (channels == 1)
         {
-            juce::AudioProcessor::BusesLayout layout;
-            layout.inputBuses.add (juce::AudioChannelSet::mono());
-            layout.outputBuses.add (juce::AudioChannelSet::mono());
-            EXPECT_TRUE (processor.setBusesLayout (layout));
+            EXPECT_TRUE (processor.setBusesLayout (tltest::layoutOf (juce::AudioChannelSet::mono())));
         }
     }
 
-    void set (const juce::String& id, float plainValue)
-    {
-        auto* p = processor.apvts.getParameter (id);
-        ASSERT_NE (p, nullptr) << id;
-        p->setValueNotifyingHost (p->convertTo0to1 (plainValue));
-    }
+    void set (const juce::String& id, float plainValue) { tltest::setPlain (processor, id, plainValue); }
 
     // Band numbers count from 1, as in the parameter identifiers.
     void band (int number, int type, float freq, float gain, int ch = 0, float q = 1.0f)
@@ -86,20 +78,13 @@ public:
 
         if (guarded)
         {
-            long a, f, l;
-            {
-                RealtimeGuard guard;
-                processor.processBlock (block, midi);
-                a = guard.allocations();
-                f = guard.frees();
-                l = guard.locks();
-            }
-            allocations += a;
-            frees += f;
-            locks += l;
-            if ((a != 0 || f != 0 || l != 0) && firstViolation.empty())
-                firstViolation = context + ", block of " + std::to_string (n) + ": " + std::to_string (a) + " allocations, "
-                               + std::to_string (f) + " frees, " + std::to_string (l) + " locks";
+            const auto c = tltest::processGuarded (processor, block, midi);
+            allocations += c.allocations;
+            frees += c.frees;
+            locks += c.locks;
+            if (! c.none() && firstViolation.empty())
+                firstViolation = context + ", block of " + std::to_string (n) + ": " + std::to_string (c.allocations)
+                               + " allocations, " + std::to_string (c.frees) + " frees, " + std::to_string (c.locks) + " locks";
         }
         else
         {
@@ -119,15 +104,7 @@ public:
         processor.analyserFifo.finishedRead (size1 + size2);
     }
 
-    juce::AudioBuffer<float> noise (int n)
-    {
-        std::uniform_real_distribution<float> dist (-0.25f, 0.25f);
-        juce::AudioBuffer<float> b (channels, n);
-        for (int c = 0; c < channels; ++c)
-            for (int i = 0; i < n; ++i)
-                b.setSample (c, i, dist (random));
-        return b;
-    }
+    juce::AudioBuffer<float> noise (int n) { return tltest::noiseBuffer (channels, n, random, 0.25f); }
 
     juce::AudioBuffer<float> constant (int n, float value)
     {
@@ -541,12 +518,7 @@ TEST (LinearModesOutput, HostBlockSizeDoesNotChangeTheOutput)
 
         const int lat = rig.latency();
         const int length = lat + c.firLength + 3000;
-        std::mt19937 random (3);
-        std::uniform_real_distribution<float> dist (-0.5f, 0.5f);
-        juce::AudioBuffer<float> signal (2, length);
-        for (int ch = 0; ch < 2; ++ch)
-            for (int i = 0; i < length; ++i)
-                signal.setSample (ch, i, dist (random));
+        const auto signal = tltest::noiseBuffer (2, length, 3);
 
         std::vector<float> reference;
         for (int hostBlock : { 512, 1, 7, 333, 10000 })

@@ -1,4 +1,5 @@
 #include "processor/PluginProcessor.h"
+#include "ProcessorTestUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -15,21 +16,8 @@ struct ProcessorTest : ::testing::Test
         raw->store (value);
     }
 
-    void setPlain (const juce::String& id, float value)
-    {
-        auto* p = processor.apvts.getParameter (id);
-        ASSERT_NE (p, nullptr) << id;
-        p->setValueNotifyingHost (p->convertTo0to1 (value));
-    }
+    void setPlain (const juce::String& id, float value) { tltest::setPlain (processor, id, value); }
 };
-
-juce::AudioProcessor::BusesLayout layoutOf (const juce::AudioChannelSet& in, const juce::AudioChannelSet& out)
-{
-    juce::AudioProcessor::BusesLayout layout;
-    layout.inputBuses.add (in);
-    layout.outputBuses.add (out);
-    return layout;
-}
 } // namespace
 
 TEST_F (ProcessorTest, HostFacingProperties)
@@ -66,7 +54,7 @@ TEST_F (ProcessorTest, AcceptsOnlyMatchingMonoOrStereo)
     };
 
     for (const auto& c : cases)
-        EXPECT_EQ (processor.checkBusesLayoutSupported (layoutOf (c.in, c.out)), c.supported)
+        EXPECT_EQ (processor.checkBusesLayoutSupported (tltest::layoutOf (c.in, c.out)), c.supported)
             << c.in.getDescription() << " -> " << c.out.getDescription();
 }
 

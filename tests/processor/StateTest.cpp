@@ -1,5 +1,6 @@
 #include "processor/Parameters.h"
 #include "processor/PluginProcessor.h"
+#include "ProcessorTestUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -7,16 +8,11 @@
 
 namespace
 {
+using tltest::setPlain;
+
 struct StateTest : ::testing::Test
 {
     TirelAudioProcessor processor;
-
-    void set (TirelAudioProcessor& p, const juce::String& id, float plainValue)
-    {
-        auto* param = p.apvts.getParameter (id);
-        ASSERT_NE (param, nullptr) << id;
-        param->setValueNotifyingHost (param->convertTo0to1 (plainValue));
-    }
 
     float get (TirelAudioProcessor& p, const juce::String& id)
     {
@@ -55,15 +51,15 @@ struct StateTest : ::testing::Test
 
     void makeNonDefault (TirelAudioProcessor& p)
     {
-        set (p, "b01_on", 1.0f);
-        set (p, "b01_gain", 6.5f);
-        set (p, "b07_type", 5.0f);
-        set (p, "b07_slope", 1.0f);
-        set (p, "b24_freq", 12345.0f);
-        set (p, "b24_ch", 2.0f);
-        set (p, "scale", -40.0f);
-        set (p, "match", 0.0f);
-        set (p, "monitor", 3.0f);
+        setPlain (p, "b01_on", 1.0f);
+        setPlain (p, "b01_gain", 6.5f);
+        setPlain (p, "b07_type", 5.0f);
+        setPlain (p, "b07_slope", 1.0f);
+        setPlain (p, "b24_freq", 12345.0f);
+        setPlain (p, "b24_ch", 2.0f);
+        setPlain (p, "scale", -40.0f);
+        setPlain (p, "match", 0.0f);
+        setPlain (p, "monitor", 3.0f);
     }
 };
 } // namespace
@@ -142,7 +138,7 @@ TEST_F (StateTest, LoadingLimitsAndMigrates)
     for (const auto& c : cases)
     {
         TirelAudioProcessor p;
-        set (p, "b01_gain", 0.0f);
+        setPlain (p, "b01_gain", 0.0f);
         load (p, chunk (c.xml));
 
         EXPECT_EQ (p.mode.load(), c.mode) << c.xml;
@@ -231,14 +227,14 @@ TEST_F (StateTest, BadChunksLeaveTheInstanceUnchanged)
 //==============================================================================
 TEST_F (StateTest, CompareSwitchesBetweenTwoCompleteSettings)
 {
-    set (processor, "b01_gain", 6.0f);
+    setPlain (processor, "b01_gain", 6.0f);
     processor.undoManager.beginNewTransaction();
 
     processor.selectCompare (1);                // B starts as a copy of A
     EXPECT_EQ (get (processor, "b01_gain"), 6.0f);
     EXPECT_FALSE (processor.undoManager.canUndo());
 
-    set (processor, "b01_gain", -6.0f);
+    setPlain (processor, "b01_gain", -6.0f);
     processor.apvts.state.setProperty ("presetName", "B", nullptr);
 
     processor.selectCompare (0);
@@ -272,14 +268,14 @@ TEST_F (StateTest, CompareNeverChangesTheProcessingMode)
 
 TEST_F (StateTest, CopyStoresTheLiveStateIntoTheOtherSlot)
 {
-    set (processor, "b03_gain", 3.0f);
+    setPlain (processor, "b03_gain", 3.0f);
     processor.selectCompare (1);
-    set (processor, "b03_gain", -3.0f);
+    setPlain (processor, "b03_gain", -3.0f);
     processor.selectCompare (0);                 // A: +3, B: -3
 
-    set (processor, "b03_gain", 9.0f);
+    setPlain (processor, "b03_gain", 9.0f);
     processor.undoManager.beginNewTransaction();
-    set (processor, "b03_q", 2.0f);
+    setPlain (processor, "b03_q", 2.0f);
     processor.copyToOtherCompareSlot();          // B becomes a copy of the live A
 
     EXPECT_EQ (processor.getCompareIndex(), 0);
@@ -292,12 +288,12 @@ TEST_F (StateTest, CopyStoresTheLiveStateIntoTheOtherSlot)
 
 TEST_F (StateTest, LoadingKeepsTheCompareSlots)
 {
-    set (processor, "b01_gain", 2.0f);
+    setPlain (processor, "b01_gain", 2.0f);
     processor.selectCompare (1);
-    set (processor, "b01_gain", 4.0f);
+    setPlain (processor, "b01_gain", 4.0f);
 
     TirelAudioProcessor other;
-    set (other, "b01_gain", -8.0f);
+    setPlain (other, "b01_gain", -8.0f);
     load (processor, save (other));
     EXPECT_EQ (get (processor, "b01_gain"), -8.0f);
 
