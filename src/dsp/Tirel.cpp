@@ -398,15 +398,7 @@ void Tirel::finish (double* left, double* right, int n) noexcept
                 wR *= g;
             }
 
-            wL *= gain;
-            wR *= gain;
-
-            if (std::abs (wL) > 1.0 || std::abs (wR) > 1.0)
-                clipFlag = true;
-
-            left[i] = wL;
-            if (stereo)
-                right[i] = wR;
+            emit (left, right, i, wL * gain, wR * gain);
         }
 
         return;
@@ -534,13 +526,19 @@ void Tirel::finish (double* left, double* right, int n) noexcept
             outR *= modeFade;
         }
 
-        if (std::abs (outL) > 1.0 || std::abs (outR) > 1.0)
-            clipFlag = true;
-
-        left[i] = outL;
-        if (stereo)
-            right[i] = outR;
+        emit (left, right, i, outL, outR);
     }
+}
+
+void Tirel::emit (double* left, double* right, int i, double outL, double outR) noexcept
+{
+    // Full scale is allowed; only beyond it counts as a clip.
+    if (std::abs (outL) > 1.0 || std::abs (outR) > 1.0)
+        clipFlag = true;
+
+    left[i] = outL;
+    if (right != nullptr)
+        right[i] = outR;
 }
 
 } // namespace tl

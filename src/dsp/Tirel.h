@@ -76,6 +76,7 @@ private:
     void filterLinear (double* left, double* right, int n) noexcept;
     void finish (double* left, double* right, int n) noexcept;
     bool outputStageAtRest (bool mono) const noexcept;
+    void emit (double* left, double* right, int i, double outL, double outR) noexcept;
 };
 
 } // namespace tl
