@@ -13,4 +13,9 @@ namespace ui
     {
         return juce::Font (juce::Font::getDefaultSansSerifFontName(), height, juce::Font::bold);
     }
+
+    juce::Font regular (float height)
+    {
+        return juce::Font (juce::Font::getDefaultSansSerifFontName(), height, juce::Font::plain);
+    }
 }

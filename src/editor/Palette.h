@@ -22,4 +22,7 @@ namespace ui
 
     /** The default sans-serif typeface in bold at a height. */
     juce::Font bold (float height);
+
+    /** The default sans-serif typeface, plain, at a height. */
+    juce::Font regular (float height);
 }

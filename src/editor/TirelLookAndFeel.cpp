@@ -4,18 +4,13 @@
 
 namespace
 {
-    juce::Font regular (float height)
-    {
-        return juce::Font (juce::Font::getDefaultSansSerifFontName(), height, juce::Font::plain);
-    }
-
     // Tooltips: 13-pixel text wrapped at 320 pixels.
     juce::TextLayout tipLayout (const juce::String& text)
     {
         juce::AttributedString s;
         s.setJustification (juce::Justification::centredLeft);
         s.setWordWrap (juce::AttributedString::byWord);
-        s.append (text, regular (13.0f), ui::text);
+        s.append (text, ui::regular (13.0f), ui::text);
 
         juce::TextLayout layout;
         layout.createLayout (s, 320.0f);
@@ -140,7 +135,7 @@ juce::Label* TirelLookAndFeel::createSliderTextBox (juce::Slider& slider)
     box->setColour (juce::Label::textColourId, ui::text);
     box->setColour (juce::Label::outlineWhenEditingColourId, ui::rise.withAlpha (0.6f));
 
-    const auto font = regular (11.5f);
+    const auto font = ui::regular (11.5f);
     if (box->getFont() != font)
     {
         box->setFont (font);

@@ -6,7 +6,7 @@
 ValueBox::ValueBox()
 {
     setJustificationType (juce::Justification::centred);
-    setFont (juce::Font (juce::Font::getDefaultSansSerifFontName(), 12.5f, juce::Font::plain));
+    setFont (ui::regular (12.5f));
     setEditable (false, true, false);     // double-click only; leaving the field commits
     setColour (textColourId, ui::text);
     setColour (textWhenEditingColourId, ui::text);

@@ -1,5 +1,8 @@
 #include "preferences/Preferences.h"
 
+#include <clocale>
+#include <langinfo.h>
+
 namespace
 {
     constexpr juce::juce_wchar separator = 0x1f;
@@ -35,6 +38,18 @@ namespace preferences
         return value;
     }
 
+    juce::String systemLanguageCode()
+    {
+        // The framework's own query answers with the language's name ("European Spanish");
+        // the locale's two-letter abbreviation is what tells Spanish apart. The process locale
+        // is set from the environment only for the question and put back afterwards.
+        const juce::String previous (std::setlocale (LC_ALL, nullptr));
+        std::setlocale (LC_ALL, "");
+        const auto code = juce::String::fromUTF8 (nl_langinfo (_NL_ADDRESS_LANG_AB));
+        std::setlocale (LC_ALL, previous.toRawUTF8());
+        return code;
+    }
+
     void writeSetting (std::atomic<int>& cache, const char* key, bool value)
     {
         cache.exchange (value ? 1 : 0);
@@ -67,7 +82,7 @@ namespace ui
 
     bool langEn()
     {
-        const bool spanishSystem = juce::SystemStats::getUserLanguage().startsWithIgnoreCase ("es");
+        const bool spanishSystem = preferences::systemLanguageCode().startsWithIgnoreCase ("es");
         return preferences::readSetting (preferences::currentLang, "lang", spanishSystem ? 0 : 1) == 1;
     }
 }

@@ -20,6 +20,10 @@ namespace preferences
     /** The cached setting, read from the file (with defaultValue when absent) on first use. */
     int readSetting (std::atomic<int>& cache, const char* key, int defaultValue);
 
+    /** The two-letter code of the user's language ("es", "en"), from the locale the environment
+        names; empty when the environment names none. */
+    juce::String systemLanguageCode();
+
     /** Caches the choice first, so it holds even when the file cannot be written, then writes it. */
     void writeSetting (std::atomic<int>& cache, const char* key, bool value);
 }

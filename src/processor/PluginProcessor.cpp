@@ -1,5 +1,6 @@
 #include "processor/PluginProcessor.h"
 
+#include "editor/PluginEditor.h"
 #include "processor/Parameters.h"
 
 #include <algorithm>
@@ -205,7 +206,7 @@ juce::AudioProcessorParameter* TirelAudioProcessor::getBypassParameter() const
 
 juce::AudioProcessorEditor* TirelAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new TirelAudioProcessorEditor (*this);
 }
 
 bool TirelAudioProcessor::hasEditor() const { return true; }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -40,7 +42,7 @@ struct PreferencesTest : ::testing::Test
         ASSERT_TRUE (settingsFile().replaceWithText (text));
     }
 
-    static bool systemIsSpanish() { return juce::SystemStats::getUserLanguage().startsWithIgnoreCase ("es"); }
+    static bool systemIsSpanish() { return preferences::systemLanguageCode().startsWithIgnoreCase ("es"); }
 };
 } // namespace
 
@@ -137,4 +139,74 @@ TEST_F (PreferencesTest, BilingualTipsShowTheCurrentLanguage)
     LangTooltipWindow window;
     juce::Label noTip;
     EXPECT_TRUE (window.getTipFor (noTip).isEmpty());
+}
+
+namespace
+{
+// Runs the system language query under a locale compiled into a scratch folder, as a user whose
+// desktop is set to that locale would start the plug-in. The environment is put back afterwards.
+struct LocaleEnvironment
+{
+    juce::TemporaryFile folder { "locales" };
+    std::vector<std::pair<const char*, juce::String>> saved;
+
+    explicit LocaleEnvironment (const char* locale)
+    {
+        for (const char* name : { "LANG", "LANGUAGE", "LC_ALL", "LC_IDENTIFICATION", "LOCPATH" })
+        {
+            if (const char* value = std::getenv (name))
+                saved.emplace_back (name, juce::String::fromUTF8 (value));
+            unsetenv (name);
+        }
+
+        folder.getFile().createDirectory();
+        const juce::String name (locale);
+        juce::ChildProcess localedef;
+        compiled = localedef.start (juce::StringArray { "localedef", "-i", name.upToFirstOccurrenceOf (".", false, false),
+                                                        "-f", "UTF-8", folder.getFile().getChildFile (name).getFullPathName() })
+                   && localedef.waitForProcessToFinish (60000) && localedef.getExitCode() == 0;
+
+        setenv ("LOCPATH", folder.getFile().getFullPathName().toRawUTF8(), 1);
+        setenv ("LANG", locale, 1);
+    }
+
+    ~LocaleEnvironment()
+    {
+        unsetenv ("LANG");
+        unsetenv ("LOCPATH");
+        for (const auto& [name, value] : saved)
+            setenv (name, value.toRawUTF8(), 1);
+        folder.getFile().deleteRecursively();
+    }
+
+    bool compiled = false;
+};
+} // namespace
+
+TEST_F (PreferencesTest, SpanishDesktopStartsInSpanishUntilTheUserSwitches)
+{
+    LocaleEnvironment spanish ("es_ES.UTF-8");
+    ASSERT_TRUE (spanish.compiled) << "localedef could not build es_ES (Debian package: locales)";
+    ASSERT_EQ (preferences::systemLanguageCode(), "es");
+
+    EXPECT_FALSE (ui::langEn());
+    EXPECT_EQ (ui::inCurrentLanguage (ui::tip ("Escala", "Scale")), "Escala");
+
+    // The "EN" switch writes the choice; the next process starts in English.
+    preferences::writeSetting (preferences::currentLang, "lang", true);
+    forgetCaches();
+    EXPECT_TRUE (ui::langEn());
+    EXPECT_EQ (juce::PropertiesFile (preferences::fileOptions()).getValue ("lang"), "1");
+}
+
+TEST_F (PreferencesTest, OtherDesktopLanguagesStartInEnglish)
+{
+    struct Case { const char* locale; const char* code; };
+    for (const auto& c : { Case { "C.UTF-8", "" }, Case { "de_DE.UTF-8", "de" }, Case { "en_GB.UTF-8", "en" } })
+    {
+        LocaleEnvironment desktop (c.locale);
+        forgetCaches();
+        EXPECT_EQ (preferences::systemLanguageCode(), c.code) << c.locale;
+        EXPECT_TRUE (ui::langEn()) << c.locale;
+    }
 }
