@@ -9,7 +9,7 @@ BUILD_PACKAGES := cmake ninja-build g++ pkg-config juce-modules-source \
                   libasound2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxext-dev \
                   libxrandr-dev libxinerama-dev libxcursor-dev libgl-dev
 TEST_PACKAGES  := $(BUILD_PACKAGES) libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth \
-                  clang libclang-rt-14-dev
+                  clang libclang-rt-14-dev locales
 
 SAN_DIR      ?= $(BUILD_DIR)-sanitize
 FUZZ_SECONDS ?= 60

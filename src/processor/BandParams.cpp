@@ -3,6 +3,8 @@
 #include "processor/Parameters.h"
 #include "processor/PluginProcessor.h"
 
+#include <algorithm>
+
 juce::RangedAudioParameter* BandParams::param (int band, const char* id) const
 {
     if (band < 0 || band >= tl::kNumBands)
@@ -33,6 +35,22 @@ void BandParams::setGesture (int band, const char* id, float value) const
         setValue (*p, value);
         p->endChangeGesture();
     }
+}
+
+void BandParams::reset (int band) const
+{
+    for (const char* id : kBandParamIds)
+        if (auto* p = param (band, id))
+        {
+            p->beginChangeGesture();
+            setValue (*p, p->convertFrom0to1 (p->getDefaultValue()));
+            p->endChangeGesture();
+        }
+}
+
+tl::Band BandParams::read (int band) const
+{
+    return processor.curve().bands[(size_t) std::clamp (band, 0, tl::kNumBands - 1)];
 }
 
 void BandParams::setValue (juce::RangedAudioParameter& p, float value) const

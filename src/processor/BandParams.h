@@ -2,6 +2,8 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include "dsp/Band.h"
+
 class TirelAudioProcessor;
 
 /** Band parameters by band index (0..23) and short id ("on", "type", "freq", "gain", "q",
@@ -25,6 +27,13 @@ public:
 
     /** Sets a plain value as one complete host gesture. */
     void setGesture (int band, const char* id, float value) const;
+
+    /** Deletes a band: its seven parameters back to their defaults, each as one gesture,
+        which makes it a free band again. */
+    void reset (int band) const;
+
+    /** The band as its parameters hold it now. */
+    tl::Band read (int band) const;
 
 private:
     void setValue (juce::RangedAudioParameter&, float value) const;
