@@ -41,8 +41,9 @@ tl::Band drawnBand (const tl::Band& band, double scale) noexcept
 
 //==============================================================================
 GraphView::GraphView (TirelAudioProcessor& p)
-    : processor (p), params (p)
+    : processor (p), params (p), box (p)
 {
+    addChildComponent (box);
     addAndMakeVisible (rangeButton);
     rangeButton.setTooltip (ui::tip ("Escala del gráfico: ±3, ±6, ±12 o ±30 dB. Se guarda con la sesión.",
                                      "Graph scale: ±3, ±6, ±12 or ±30 dB. Saved with the session."));
@@ -50,6 +51,11 @@ GraphView::GraphView (TirelAudioProcessor& p)
     {
         if (safe != nullptr)
             safe->showRangeMenu();
+    };
+    box.onDelete = [safe = juce::Component::SafePointer<GraphView> (this)]
+    {
+        if (safe != nullptr)
+            safe->deleteBoxBand();
     };
 
     spectrumRate = processor.getSampleRate() > 0.0 ? processor.getSampleRate() : 48000.0;
@@ -181,17 +187,6 @@ void GraphView::refreshFromProcessor()
 
     inputSpectrum.push (inputSamples.data(), size1 + size2);
     outputSpectrum.push (outputSamples.data(), size1 + size2);
-}
-
-void GraphView::select (int band)
-{
-    selection.clear();
-    if (band >= 0)
-        selection.push_back (band);
-    selected = band;
-
-    if (onSelect)
-        onSelect();
 }
 
 void GraphView::showRangeMenu()
@@ -456,8 +451,7 @@ void GraphView::paintBands (juce::Graphics& g, juce::Rectangle<float> p) const
         path.lineTo (p.getRight(), zeroY);
         path.closeSubPath();
 
-        const bool isSelected = std::find (selection.begin(), selection.end(), area.band) != selection.end();
-        g.setColour (ui::bandColour (area.band).withAlpha (isSelected ? 0.22f : 0.10f));
+        g.setColour (ui::bandColour (area.band).withAlpha (isSelected (area.band) ? 0.22f : 0.10f));
         g.fillPath (path);
     }
 
@@ -486,12 +480,11 @@ void GraphView::paintPoints (juce::Graphics& g) const
 
         const auto pos = nodePos (band);
         const auto colour = ui::bandColour (b);
-        const bool inSelection = std::find (selection.begin(), selection.end(), b) != selection.end();
         auto disc = [&] (float diameter) { return juce::Rectangle<float> (diameter, diameter).withCentre (pos); };
 
         if (band.on)
         {
-            g.setColour (colour.withAlpha (b == hovered || inSelection ? 0.35f : 0.18f));
+            g.setColour (colour.withAlpha (b == hovered || isSelected (b) ? 0.35f : 0.18f));
             g.fillEllipse (disc (22.0f));
             g.setColour (colour);
             g.fillEllipse (disc (9.0f));

@@ -4,6 +4,7 @@
 
 #include "dsp/Band.h"
 #include "dsp/Spectrum.h"
+#include "editor/ContextBox.h"
 #include "processor/BandParams.h"
 
 #include <functional>
@@ -51,8 +52,30 @@ public:
         selection, the warning countdown and, while the analyser is on, its samples. */
     void refreshFromProcessor();
 
-    /** Makes the selection exactly {band} (empty for band < 0) with band as the primary one. */
+    /** Makes the selection exactly {band} (empty for band < 0) with band as the primary one,
+        places the context box and tells onSelect. */
     void select (int band);
+
+    bool isSelected (int band) const;
+
+    /** The band whose point is nearest to p within 11 px, or -1. Free bands have no point. */
+    int nodeAt (juce::Point<float> p) const;
+
+    /** Creates a band at p from the lowest free slot, its type chosen by the frequency zone;
+        -1 and the "all in use" warning when no band is free. */
+    int createBandAt (juce::Point<float> p);
+
+    /** Shows the context box beside the band it should show, or hides it. */
+    void placeBox();
+
+    /** The right-click menu of a band, and what choosing its item does. */
+    void showBandMenu (int band);
+    juce::PopupMenu bandMenu (int band) const;
+    void applyBandMenu (int band, int result);
+
+    /** Sum of the responses of the bands on Stereo, Mid or Left at a frequency: the thick curve
+        the create circle sits on. */
+    double curveDbAt (double hz) const;
 
     //==============================================================================
     /** What paint strokes and fills for the bands, in plot coordinates: one column every two
@@ -90,6 +113,13 @@ public:
     //==============================================================================
     void paint (juce::Graphics&) override;
     void resized() override;
+    void mouseMove (const juce::MouseEvent&) override;
+    void mouseExit (const juce::MouseEvent&) override;
+    void mouseDown (const juce::MouseEvent&) override;
+    void mouseDrag (const juce::MouseEvent&) override;
+    void mouseUp (const juce::MouseEvent&) override;
+    void mouseDoubleClick (const juce::MouseEvent&) override;
+    void mouseWheelMove (const juce::MouseEvent&, const juce::MouseWheelDetails&) override;
 
     //==============================================================================
     std::function<void()> onSelect;
@@ -116,6 +146,7 @@ public:
     juce::TextButton rangeButton;
     juce::Point<float> circlePos;
     juce::uint32 lastWheelMs = 0;
+    ContextBox box;
 
     std::vector<float> inputSamples, outputSamples;
     tl::Spectrum inputSpectrum, outputSpectrum;
@@ -123,6 +154,10 @@ public:
 
 private:
     void showRangeMenu();
+    void pressBand (int band, bool listen);
+    void beginDragOf (const std::vector<int>& bands);
+    void dragBandsTo (juce::Point<float> pointer, bool shift);
+    void deleteBoxBand();
     void paintGrid (juce::Graphics&, juce::Rectangle<float> p) const;
     void paintAnalyser (juce::Graphics&, juce::Rectangle<float> p) const;
     void paintBands (juce::Graphics&, juce::Rectangle<float> p) const;

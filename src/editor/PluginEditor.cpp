@@ -1,47 +1,28 @@
 #include "editor/PluginEditor.h"
 
-#include "BinaryData.h"
-#include "editor/Palette.h"
 #include "processor/PluginProcessor.h"
 
 TirelAudioProcessorEditor::TirelAudioProcessorEditor (TirelAudioProcessor& p)
-    : AudioProcessorEditor (p), graph (p)
+    : AudioProcessorEditor (p), processor (p), content (p)
 {
-    setLookAndFeel (&lookAndFeel);
-    addAndMakeVisible (graph);
-    emblem = juce::Drawable::createFromImageData (BinaryData::emblema_pequeno_svg, BinaryData::emblema_pequeno_svgSize);
+    const double scale = juce::jlimit (0.75, 2.0, (double) processor.apvts.state.getProperty ("uiScale", 1.0));
 
-    graph.refreshFromProcessor();
-    setSize (900, 600);
-    startTimer (33);
+    addAndMakeVisible (content);
+    setResizable (true, true);
+    if (auto* sizeRules = getConstrainer())
+    {
+        sizeRules->setFixedAspectRatio (1.5);
+        sizeRules->setSizeLimits (675, 450, 1800, 1200);
+    }
+    setSize (juce::roundToInt (900 * scale), juce::roundToInt (600 * scale));
 }
 
-TirelAudioProcessorEditor::~TirelAudioProcessorEditor()
-{
-    stopTimer();
-    setLookAndFeel (nullptr);
-}
+TirelAudioProcessorEditor::~TirelAudioProcessorEditor() = default;
 
 void TirelAudioProcessorEditor::resized()
 {
-    titleArea = { 12, 12, 130, 30 };
-    graph.setBounds (12, 50, 876, 400);
-}
-
-void TirelAudioProcessorEditor::paint (juce::Graphics& g)
-{
-    g.fillAll (ui::bg);
-
-    if (emblem != nullptr)
-        emblem->drawWithin (g, titleArea.withWidth (30).toFloat(), juce::RectanglePlacement::centred, 1.0f);
-
-    g.setColour (ui::text);
-    g.setFont (ui::bold (17.0f).withExtraKerningFactor (0.14f));
-    g.drawText ("TIREL", titleArea.withTrimmedLeft (38), juce::Justification::centredLeft, true);
-}
-
-void TirelAudioProcessorEditor::timerCallback()
-{
-    graph.refreshFromProcessor();
-    graph.repaint();
+    const float scale = (float) getWidth() / 900.0f;
+    content.setTransform (juce::AffineTransform::scale (scale));
+    content.setBounds (0, 0, 900, 600);
+    processor.apvts.state.setProperty ("uiScale", (double) scale, nullptr);
 }

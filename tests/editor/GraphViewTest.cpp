@@ -3,6 +3,7 @@
 #include "editor/Palette.h"
 #include "editor/PluginEditor.h"
 #include "processor/PluginProcessor.h"
+#include "MessageLoop.h"
 #include "RepresentativeSetting.h"
 
 #include <gtest/gtest.h>
@@ -395,13 +396,12 @@ TEST_F (GraphSnapshotTest, EditorOpensInARealWindow)
     EXPECT_TRUE (editor->isShowing());
     EXPECT_EQ (editor->getBounds().withZeroOrigin(), juce::Rectangle<int> (900, 600));
 
-    auto& shown = static_cast<TirelAudioProcessorEditor&> (*editor).getGraph();
+    auto& shown = static_cast<TirelAudioProcessorEditor&> (*editor).content.graph;
     EXPECT_EQ (shown.getBounds(), juce::Rectangle<int> (12, 50, 876, 400));
 
-    // The next timer tick brings the curve across.
-    juce::Thread::sleep (40);
-    juce::Timer::callPendingTimersSynchronously();
-    EXPECT_TRUE (shown.curve.bands[0].on);
+    // The editor's timer brings later changes across.
+    BandParams (processor).set (1, "gain", 0.0f);
+    EXPECT_TRUE (tltest::runMessageLoopUntil ([&] { return shown.curve.bands[1].gain == 0.0; }));
 
     const auto image = editor->createComponentSnapshot (editor->getLocalBounds());
     save (image, "editor_1x.png");
