@@ -96,7 +96,7 @@ BandStrip::BandStrip (TirelAudioProcessor& p)
     for (auto* control : controls())
         addChildComponent (control);
 
-    setBand (-1);
+    showControls (false);
 }
 
 BandStrip::~BandStrip() = default;
@@ -109,6 +109,16 @@ std::vector<juce::Component*> BandStrip::controls()
     return all;
 }
 
+void BandStrip::showControls (bool shown)
+{
+    // With no band the strip shows only its hint.
+    for (auto* control : controls())
+    {
+        control->setEnabled (shown);
+        control->setVisible (shown);
+    }
+}
+
 void BandStrip::setBand (int newBand)
 {
     if (newBand == band)
@@ -119,12 +129,7 @@ void BandStrip::setBand (int newBand)
     gainAttachment.reset();
     qAttachment.reset();
 
-    // With no band the strip shows only its hint.
-    for (auto* control : controls())
-    {
-        control->setEnabled (band >= 0);
-        control->setVisible (band >= 0);
-    }
+    showControls (band >= 0);
 
     if (band >= 0)
     {

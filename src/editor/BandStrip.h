@@ -47,6 +47,7 @@ public:
 
 private:
     std::vector<juce::Component*> controls();
+    void showControls (bool shown);
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BandStrip)
 };

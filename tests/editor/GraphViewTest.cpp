@@ -403,6 +403,11 @@ TEST_F (GraphSnapshotTest, EditorOpensInARealWindow)
     BandParams (processor).set (1, "gain", 0.0f);
     EXPECT_TRUE (tltest::runMessageLoopUntil ([&] { return shown.curve.bands[1].gain == 0.0; }));
 
+    // A selected band fills the strip and brings the box up beside its point.
+    static_cast<TirelAudioProcessorEditor&> (*editor).content.graph.select (9);
+    static_cast<TirelAudioProcessorEditor&> (*editor).content.timerCallback();
+    EXPECT_TRUE (shown.box.isVisible());
+
     const auto image = editor->createComponentSnapshot (editor->getLocalBounds());
     save (image, "editor_1x.png");
 
