@@ -24,7 +24,7 @@ float BandParams::get (int band, const char* id) const
 void BandParams::set (int band, const char* id, float value) const
 {
     if (auto* p = param (band, id))
-        setValue (*p, value);
+        setParameter (processor, *p, value);
 }
 
 void BandParams::setGesture (int band, const char* id, float value) const
@@ -32,7 +32,7 @@ void BandParams::setGesture (int band, const char* id, float value) const
     if (auto* p = param (band, id))
     {
         p->beginChangeGesture();
-        setValue (*p, value);
+        setParameter (processor, *p, value);
         p->endChangeGesture();
     }
 }
@@ -43,7 +43,7 @@ void BandParams::reset (int band) const
         if (auto* p = param (band, id))
         {
             p->beginChangeGesture();
-            setValue (*p, p->convertFrom0to1 (p->getDefaultValue()));
+            setParameter (processor, *p, p->convertFrom0to1 (p->getDefaultValue()));
             p->endChangeGesture();
         }
 }
@@ -53,7 +53,7 @@ tl::Band BandParams::read (int band) const
     return processor.curve().bands[(size_t) std::clamp (band, 0, tl::kNumBands - 1)];
 }
 
-void BandParams::setValue (juce::RangedAudioParameter& p, float value) const
+void setParameter (TirelAudioProcessor& processor, juce::RangedAudioParameter& p, float value)
 {
     p.setValueNotifyingHost (p.convertTo0to1 (value));     // snaps to a legal value first
 

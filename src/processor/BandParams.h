@@ -36,7 +36,9 @@ public:
     tl::Band read (int band) const;
 
 private:
-    void setValue (juce::RangedAudioParameter&, float value) const;
-
     TirelAudioProcessor& processor;
 };
+
+/** Sets a parameter to a plain value (snapped to a legal one) and notifies the host, and records
+    the change in the state tree at once, so it belongs to the undo transaction open now. */
+void setParameter (TirelAudioProcessor&, juce::RangedAudioParameter&, float plainValue);

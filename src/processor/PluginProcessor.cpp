@@ -57,6 +57,12 @@ const std::atomic<float>* TirelAudioProcessor::rawValue (const juce::String& id)
 
 const juce::String TirelAudioProcessor::getName() const { return "Tirel"; }
 
+juce::File TirelAudioProcessor::userPresetFolder()
+{
+    return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory)
+               .getChildFile ("Quillonsound").getChildFile ("Tirel").getChildFile ("Presets");
+}
+
 void TirelAudioProcessor::prepareToPlay (double sampleRate, int maximumBlockSize)
 {
     const auto capacity = (size_t) std::max (maximumBlockSize, 512);

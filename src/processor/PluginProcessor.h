@@ -36,6 +36,10 @@ public:
     void setStateInformation (const void*, int) override;
     bool isBusesLayoutSupported (const BusesLayout&) const override;
 
+    /** Where the user's presets live: Quillonsound/Tirel/Presets in the documents folder.
+        Not created here. */
+    static juce::File userPresetFolder();
+
     /** Installs a loaded tree: stamps the current state version on it. */
     static juce::ValueTree migrateState (juce::ValueTree tree);
 
@@ -55,6 +59,10 @@ public:
 
     /** The 24 bands and the scale as they stand now. Reads atomics only: callable from any thread. */
     tl::Curve curve() const;
+
+    /** The user's choice of mode: stored for the audio thread and in the project, and the
+        builder woken to build the new mode's filters. */
+    void chooseMode (int newMode);
 
     /** Processing mode: 0 Zero Latency, 1 Linear Phase, 2 Linear HQ. */
     std::atomic<int> mode { 0 };

@@ -173,3 +173,10 @@ void TirelAudioProcessor::copyToOtherCompareSlot()
 {
     compareSlots[(size_t) (1 - compareIndex)] = apvts.copyState();
 }
+
+void TirelAudioProcessor::chooseMode (int newMode)
+{
+    mode.exchange (juce::jlimit (0, 2, newMode));
+    apvts.state.setProperty (modeProperty, mode.load(), nullptr);
+    firBuilder.notify();
+}
