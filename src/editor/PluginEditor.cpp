@@ -2,10 +2,24 @@
 
 #include "processor/PluginProcessor.h"
 
+#include <cmath>
+
+namespace
+{
+    // The stored editor scale: 1.0 unless it is a finite number, then limited to 0.75 .. 2.0.
+    double storedScale (const juce::var& stored)
+    {
+        const auto text = stored.toString().trim();
+        const double value = text.getDoubleValue();
+        const bool numeric = text.isNotEmpty() && text.containsOnly ("0123456789.+-eE") && std::isfinite (value);
+        return numeric ? juce::jlimit (0.75, 2.0, value) : 1.0;
+    }
+}
+
 TirelAudioProcessorEditor::TirelAudioProcessorEditor (TirelAudioProcessor& p)
     : AudioProcessorEditor (p), processor (p), content (p)
 {
-    const double scale = juce::jlimit (0.75, 2.0, (double) processor.apvts.state.getProperty ("uiScale", 1.0));
+    const double scale = storedScale (processor.apvts.state.getProperty ("uiScale", 1.0));
 
     addAndMakeVisible (content);
     setResizable (true, true);

@@ -7,6 +7,7 @@
 #include "editor/PluginEditor.h"
 #include "MessageLoop.h"
 #include "processor/PluginProcessor.h"
+#include "ScopedHome.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@ namespace tltest
 {
 struct EditorFixture : ::testing::Test
 {
+    ScopedHome home;
     TirelAudioProcessor processor;
     std::unique_ptr<TirelAudioProcessorEditor> editor;
     // Event times run on across tests: the desktop's mouse remembers its last clicks, and a
