@@ -1,5 +1,6 @@
 #include "EditorFixture.h"
 #include "editor/Palette.h"
+#include "presets/Presets.h"
 
 #include <cmath>
 
@@ -305,4 +306,25 @@ TEST_F (ContentTest, PresetNameOnTheButton)
     processor.apvts.state.setProperty ("presetName", "mix", nullptr);
     tick();
     EXPECT_EQ (content().presetButton.getButtonText(), "mix" + menuMark());
+}
+
+TEST_F (ContentTest, PresetMenuChoices)
+{
+    params().set (0, "on", 1.0f);
+    content().savePresetAs (TirelAudioProcessor::userPresetFolder().getChildFile ("mix"));
+    tick();
+    EXPECT_EQ (content().presetButton.getButtonText(), "mix" + menuMark());
+
+    content().applyPresetChoice (1, {});                                // Init
+    EXPECT_TRUE (isFreeBand (params().read (0)));
+    tick();
+    EXPECT_EQ (content().presetButton.getButtonText(), "Init" + menuMark());
+
+    const auto files = presets::list (TirelAudioProcessor::userPresetFolder());
+    ASSERT_EQ (files.size(), 1);
+    for (const int ignored : { 0, 2, 1001, 999 })
+        content().applyPresetChoice (ignored, files);
+    EXPECT_TRUE (isFreeBand (params().read (0)));
+    content().applyPresetChoice (1000, files);
+    EXPECT_TRUE (params().read (0).on);
 }
