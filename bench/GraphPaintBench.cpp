@@ -36,12 +36,3 @@ void paintGraph (benchmark::State& state)
 } // namespace
 
 BENCHMARK (paintGraph)->Arg (100)->Arg (200)->Unit (benchmark::kMillisecond)->UseRealTime();
-
-int main (int argc, char** argv)
-{
-    juce::ScopedJuceInitialiser_GUI juce;
-    benchmark::Initialize (&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
