@@ -4,7 +4,7 @@
 
 #include "editor/GraphView.h"
 
-#include "dsp/Design.h"
+#include "dsp/Display.h"
 #include "editor/BandEdits.h"
 #include "editor/BandMenu.h"
 #include "preferences/Preferences.h"
@@ -46,18 +46,6 @@ int GraphView::nodeAt (juce::Point<float> p) const
     }
 
     return best;
-}
-
-double GraphView::curveDbAt (double hz) const
-{
-    const int thickChannels = channelBit (tl::Stereo) | channelBit (tl::Mid) | channelBit (tl::Left);
-    double sum = 0.0;
-
-    for (const auto& band : curve.bands)
-        if (band.on && (channelBit (band.ch) & thickChannels) != 0)
-            sum += tl::analogMagDb (drawnBand (band, curve.scale), hz);
-
-    return sum;
 }
 
 int GraphView::createBandAt (juce::Point<float> p)
@@ -240,7 +228,7 @@ void GraphView::mouseMove (const juce::MouseEvent& e)
     setMouseCursor (juce::MouseCursor::NormalCursor);
 
     const auto p = plot();
-    const float yc = yOfGain (curveDbAt (hzAt (m.x)), rangeDb);
+    const float yc = yOfGain (tl::summedDb (curve, tl::kMainCurveChannels, hzAt (m.x)), rangeDb);
     const bool inside = m.x >= p.getX() && m.y >= p.getY() && m.x < p.getRight() && m.y < p.getBottom();
 
     if (inside && std::abs (m.y - yc) < kCircleDistance)

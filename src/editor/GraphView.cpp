@@ -20,7 +20,7 @@ namespace
 
     bool isRoutedTo (const tl::Band& band, int channels) noexcept
     {
-        return (GraphView::channelBit (band.ch) & channels) != 0;
+        return (tl::channelBit (band.ch) & channels) != 0;
     }
 }
 
@@ -29,14 +29,6 @@ bool isFreeBand (const tl::Band& band) noexcept
     return ! band.on && band.type == tl::Bell && std::abs (band.freq - 1000.0) < 0.01
         && std::abs (band.gain) < 0.0001 && std::abs (band.q - 1.0) < 0.0001
         && band.slope == 24 && band.ch == tl::Stereo;
-}
-
-tl::Band drawnBand (const tl::Band& band, double scale) noexcept
-{
-    auto drawn = band;
-    if (tl::hasGain (band.type))
-        drawn.gain *= scale;
-    return drawn;
 }
 
 //==============================================================================
@@ -231,7 +223,7 @@ GraphView::Traces GraphView::traces() const
         if (! band.on)
             continue;
 
-        const auto drawn = drawnBand (band, curve.scale);
+        const auto drawn = tl::drawnBand (band, curve.scale);
         auto& response = responses[(size_t) b];
         response.resize ((size_t) columns);
 
@@ -263,16 +255,16 @@ GraphView::Traces GraphView::traces() const
         t.curves.push_back (std::move (trace));
     };
 
-    const int stereo = channelBit (tl::Stereo);
+    const int stereo = tl::channelBit (tl::Stereo);
     if (midSide)
     {
-        addCurve (stereo | channelBit (tl::Side), false);
-        addCurve (stereo | channelBit (tl::Mid), true);
+        addCurve (stereo | tl::channelBit (tl::Side), false);
+        addCurve (stereo | tl::channelBit (tl::Mid), true);
     }
     if (leftRight)
     {
-        addCurve (stereo | channelBit (tl::Right), false);
-        addCurve (stereo | channelBit (tl::Left), true);
+        addCurve (stereo | tl::channelBit (tl::Right), false);
+        addCurve (stereo | tl::channelBit (tl::Left), true);
     }
     if (! midSide && ! leftRight)
         addCurve (0x1f, true);

@@ -18,9 +18,6 @@ class TirelAudioProcessor;
     A free band has no point on the graph and cannot be selected. */
 bool isFreeBand (const tl::Band&) noexcept;
 
-/** The band with the gain the graph draws: scaled by the curve scale where the type has a gain. */
-tl::Band drawnBand (const tl::Band&, double scale) noexcept;
-
 /** The frequency-response graph: grid, analyser, band areas, the summed curves, band points
     and overlays, over a logarithmic 20 Hz .. 20 kHz axis and a ±rangeDb gain axis.
     The editor's timer refreshes it (refreshFromProcessor) and repaints it every tick.
@@ -36,9 +33,6 @@ public:
     /** Display choices: analyser range from top to bottom and analyser tilt per octave. */
     static constexpr std::array<double, 3> kSpecRanges { 60.0, 90.0, 120.0 };
     static constexpr std::array<double, 5> kTilts { 0.0, 1.5, 3.0, 4.5, 6.0 };
-
-    /** Channel sets of the summed curves, as bit masks of `tl::Channel`. */
-    static constexpr int channelBit (int channel) noexcept { return 1 << channel; }
 
     //==============================================================================
     juce::Rectangle<float> plot() const noexcept;
@@ -73,9 +67,6 @@ public:
     juce::PopupMenu bandMenu (int band) const;
     void applyBandMenu (int band, int result);
 
-    /** Sum of the responses of the bands on Stereo, Mid or Left at a frequency: the thick curve
-        the create circle sits on. */
-    double curveDbAt (double hz) const;
 
     //==============================================================================
     /** What paint strokes and fills for the bands, in plot coordinates: one column every two

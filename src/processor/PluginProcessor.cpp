@@ -1,6 +1,7 @@
 #include "processor/PluginProcessor.h"
 
 #include "editor/PluginEditor.h"
+#include "host/ReaperEmbed.h"
 #include "processor/Parameters.h"
 
 #include <algorithm>
@@ -56,6 +57,13 @@ const std::atomic<float>* TirelAudioProcessor::rawValue (const juce::String& id)
 }
 
 const juce::String TirelAudioProcessor::getName() const { return "Tirel"; }
+
+juce::VST3ClientExtensions* TirelAudioProcessor::getVST3ClientExtensions()
+{
+    if (reaperEmbed == nullptr)
+        reaperEmbed = std::make_unique<ReaperEmbed> (*this);
+    return reaperEmbed.get();
+}
 
 juce::File TirelAudioProcessor::userPresetFolder()
 {

@@ -8,10 +8,15 @@
 #include <atomic>
 #include <vector>
 
+class ReaperEmbed;
+
 /** The plug-in's audio processor: parameters, engine snapshots, preparation and the host-facing
     properties of the effect.
 */
 class TirelAudioProcessor : public juce::AudioProcessor
+                           #if JUCE_MAJOR_VERSION < 8
+                            , public juce::VST3ClientExtensions
+                           #endif
 {
 public:
     TirelAudioProcessor();
@@ -39,6 +44,20 @@ public:
     /** Where the user's presets live: Quillonsound/Tirel/Presets in the documents folder.
         Not created here. */
     static juce::File userPresetFolder();
+
+    /** What the plug-in offers VST3 hosts beyond the standard: REAPER's mixer miniature.
+        Created on the first request. */
+    juce::VST3ClientExtensions* getVST3ClientExtensions()
+                                                          #if JUCE_MAJOR_VERSION >= 8
+                                                           override
+                                                          #endif
+                                                           ;
+
+   #if JUCE_MAJOR_VERSION < 8
+    // JUCE 7 asks the processor itself for the extensions: hand its requests on.
+    int32_t queryIEditController (const Steinberg::TUID iid, void** obj) override { return getVST3ClientExtensions()->queryIEditController (iid, obj); }
+    void setIHostApplication (Steinberg::FUnknown* host) override { getVST3ClientExtensions()->setIHostApplication (host); }
+   #endif
 
     /** Installs a loaded tree: stamps the current state version on it. */
     static juce::ValueTree migrateState (juce::ValueTree tree);
@@ -130,6 +149,8 @@ private:
     std::atomic<double> builderSampleRate { 0.0 };
     std::atomic<int> builderMono { 0 };
     std::atomic<int> builderRequest { 0 };
+
+    std::unique_ptr<ReaperEmbed> reaperEmbed;
 
     std::array<juce::ValueTree, 2> compareSlots;
     int compareIndex = 0;

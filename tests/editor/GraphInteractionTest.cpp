@@ -1,5 +1,6 @@
 #include "EditorFixture.h"
 #include "dsp/Design.h"
+#include "dsp/Display.h"
 #include "editor/BandEdits.h"
 
 #include <cmath>
@@ -120,8 +121,8 @@ TEST_F (GraphInteractionTest, TheCircleFollowsTheThickCurveWithinEightPixels)
     setBand (1, tl::Bell, 4000.0f, -9.0f, tl::Side);                  // not on the thick curve
 
     const float x = graph().xOf (300.0);
-    const float yc = graph().yOfGain (graph().curveDbAt (graph().hzAt (x)), 12.0);
-    EXPECT_NEAR (graph().curveDbAt (4000.0), tl::analogMagDb ({ true, tl::Bell, 1000.0, 6.0, 1.0, 24, 0 }, 4000.0), 1e-5);
+    const float yc = graph().yOfGain (tl::summedDb (graph().curve, tl::kMainCurveChannels, graph().hzAt (x)), 12.0);
+    EXPECT_NEAR (tl::summedDb (graph().curve, tl::kMainCurveChannels, 4000.0), tl::analogMagDb ({ true, tl::Bell, 1000.0, 6.0, 1.0, 24, 0 }, 4000.0), 1e-5);
 
     move (graph(), { x, yc - 7.0f });
     EXPECT_TRUE (graph().circleVisible);

@@ -1,4 +1,5 @@
 #include "dsp/Design.h"
+#include "dsp/Display.h"
 #include "editor/GraphView.h"
 #include "editor/Palette.h"
 #include "editor/PluginEditor.h"
@@ -179,10 +180,10 @@ TEST_F (GraphViewTest, CurvesSplitPerChannelPair)
     t = graph.traces();
     ASSERT_EQ (t.curves.size(), 2u);
     EXPECT_EQ (t.areas.size(), 3u);
-    const int st = GraphView::channelBit (tl::Stereo);
-    EXPECT_EQ (t.curves[0].channels, st | GraphView::channelBit (tl::Side));
+    const int st = tl::channelBit (tl::Stereo);
+    EXPECT_EQ (t.curves[0].channels, st | tl::channelBit (tl::Side));
     EXPECT_FALSE (t.curves[0].thick);
-    EXPECT_EQ (t.curves[1].channels, st | GraphView::channelBit (tl::Mid));
+    EXPECT_EQ (t.curves[1].channels, st | tl::channelBit (tl::Mid));
     EXPECT_TRUE (t.curves[1].thick);
     EXPECT_EQ (t.curves[1].ys, stereoOnly);
     EXPECT_NE (t.curves[0].ys, stereoOnly);
@@ -191,8 +192,8 @@ TEST_F (GraphViewTest, CurvesSplitPerChannelPair)
     turnOn (3, tl::Bell, 3000.0, -6.0, tl::Left);
     t = graph.traces();
     ASSERT_EQ (t.curves.size(), 4u);
-    EXPECT_EQ (t.curves[2].channels, st | GraphView::channelBit (tl::Right));
-    EXPECT_EQ (t.curves[3].channels, st | GraphView::channelBit (tl::Left));
+    EXPECT_EQ (t.curves[2].channels, st | tl::channelBit (tl::Right));
+    EXPECT_EQ (t.curves[3].channels, st | tl::channelBit (tl::Left));
     EXPECT_EQ (t.curves[2].ys, stereoOnly);
     EXPECT_FALSE (t.curves[2].thick);
     EXPECT_TRUE (t.curves[3].thick);
