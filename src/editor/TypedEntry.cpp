@@ -34,7 +34,8 @@ std::optional<double> parseTyped (const juce::String& text)
     if (q < end && (*q == 'k' || *q == 'K'))
         value *= 1000.0;
 
-    return value;
+    // "1e308k" is past every double.
+    return std::isfinite (value) ? std::optional<double> (value) : std::nullopt;
 }
 
 juce::String hzString (double hz) { return hzText ((float) hz); }

@@ -13,7 +13,7 @@ TEST (TypedEntry, ReadsWhatUsersType)
         { "-0,25k", -250.0 },
         { "k2", std::nullopt }, { "k", std::nullopt }, { "", std::nullopt }, { "abc", std::nullopt },
         { "1e999", std::nullopt }, { "inf", std::nullopt }, { "nan", std::nullopt }, { "+-3", std::nullopt },
-        { "- 3", std::nullopt },
+        { "- 3", std::nullopt }, { "1e308k", std::nullopt },
     };
 
     for (const auto& c : cases)
