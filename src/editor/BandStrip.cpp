@@ -124,6 +124,13 @@ void BandStrip::setBand (int newBand)
     if (newBand == band)
         return;
 
+    // A knob held while the band goes (deleted from the keyboard, or by an undo): its
+    // attachment leaves with the band, so the host's gesture ends here.
+    if (band >= 0)
+        for (const auto& [knob, id] : { std::pair { &freqKnob, "freq" }, std::pair { &gainKnob, "gain" }, std::pair { &qKnob, "q" } })
+            if (knob->isMouseButtonDown())
+                params.param (band, id)->endChangeGesture();
+
     band = newBand;
     freqAttachment.reset();
     gainAttachment.reset();

@@ -31,6 +31,7 @@ ContextBox::ContextBox (TirelAudioProcessor& p)
             return;
         processor.listenBand.exchange (band);
         sweepStartHz = params.get (band, "freq");
+        sweepBand = band;
         params.param (band, "freq")->beginChangeGesture();
     };
     listenButton.onDrag = [this] (const juce::MouseEvent& e)
@@ -41,12 +42,7 @@ ContextBox::ContextBox (TirelAudioProcessor& p)
         params.set (band, "freq", (float) juce::jlimit (10.0, 22000.0, sweepStartHz * std::pow (2.0, octaves)));
         freqBox.refresh();
     };
-    listenButton.onUp = [this]
-    {
-        processor.listenBand.exchange (-1);
-        if (band >= 0)
-            params.param (band, "freq")->endChangeGesture();
-    };
+    listenButton.onUp = [this] { endSweep(); };
 
     deleteButton.icon = IconButton::cross;
     deleteButton.colour = ui::rise;
@@ -83,7 +79,20 @@ ContextBox::ContextBox (TirelAudioProcessor& p)
         addAndMakeVisible (child);
 }
 
-ContextBox::~ContextBox() = default;
+ContextBox::~ContextBox()
+{
+    // Closed while the listen button is held: listening stops and the host's gesture ends.
+    if (sweepBand >= 0)
+        endSweep();
+}
+
+void ContextBox::endSweep()
+{
+    processor.listenBand.exchange (-1);
+    if (sweepBand >= 0)
+        params.param (sweepBand, "freq")->endChangeGesture();
+    sweepBand = -1;
+}
 
 bool ContextBox::isCut() const
 {

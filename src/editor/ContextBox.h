@@ -40,6 +40,7 @@ public:
     ValueBox freqBox, gainBox, qBox;
 
     double sweepStartHz = 1000.0;
+    int sweepBand = -1;                 // the band whose gesture a held listen button has open
     juce::uint32 lastWheelMs = 0;
 
     // Which hovered point the box follows; advanced by the editor's timer.
@@ -53,6 +54,7 @@ public:
 
 private:
     bool isCut() const;
+    void endSweep();
     void setUpValueBoxes();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ContextBox)

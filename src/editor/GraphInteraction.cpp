@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace
 {
@@ -257,6 +258,9 @@ void GraphView::mouseExit (const juce::MouseEvent&)
 
 void GraphView::mouseDown (const juce::MouseEvent& e)
 {
+    if (e.getNumberOfClicks() < 2)
+        createdByClick = -1;
+
     pressPos = e.position;
     const int b = nodeAt (e.position);
     const bool right = e.mods.isRightButtonDown();
@@ -322,7 +326,11 @@ void GraphView::beginDragOf (const std::vector<int>& bands)
 
     for (const int b : bands)
     {
+        // A band deleted or undone meanwhile may still be listed; it stays deleted.
         const auto& band = curve.bands[(size_t) b];
+        if (isFreeBand (band))
+            continue;
+
         dragStart.push_back ({ b, band.freq, band.gain });
         params.param (b, "freq")->beginChangeGesture();
         params.param (b, "gain")->beginChangeGesture();
@@ -384,6 +392,7 @@ void GraphView::mouseUp (const juce::MouseEvent&)
         pendingCreate = false;
         select (createBandAt (pressPos));
         circleVisible = false;
+        createdByClick = selected;
     }
 
     if (dragMode == 1)
@@ -428,7 +437,9 @@ void GraphView::mouseDoubleClick (const juce::MouseEvent& e)
     if (e.mods.isRightButtonDown())
         return;
 
-    if (const int b = nodeAt (e.position); b >= 0)
+    // The second click of a double-click on the circle lands on the band the first created.
+    const int created = std::exchange (createdByClick, -1);
+    if (const int b = nodeAt (e.position); b >= 0 && b != created)
         params.setGesture (b, "on", curve.bands[(size_t) b].on ? 0.0f : 1.0f);
 }
 

@@ -12,7 +12,6 @@
 
 namespace
 {
-    constexpr double kDecadesShown = 3.0;       // 20 Hz .. 20 kHz
     constexpr int kSamplesPerTick = 8192;
 
     // The curves may run 20 % past the plot's edges, where the clip cuts them.
@@ -67,7 +66,19 @@ GraphView::GraphView (TirelAudioProcessor& p)
         "to create a band. Dragging on empty space picks several, which move together."));
 }
 
-GraphView::~GraphView() = default;
+GraphView::~GraphView()
+{
+    // Closed in the middle of a press: listening stops and the host's gestures end.
+    if (listening)
+        processor.listenBand.exchange (-1);
+
+    if (dragMode == 1)
+        for (const auto& start : dragStart)
+        {
+            params.param (start.band, "freq")->endChangeGesture();
+            params.param (start.band, "gain")->endChangeGesture();
+        }
+}
 
 //==============================================================================
 juce::Rectangle<float> GraphView::plot() const noexcept

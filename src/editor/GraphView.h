@@ -149,6 +149,8 @@ private:
     void beginDragOf (const std::vector<int>& bands);
     void dragBandsTo (juce::Point<float> pointer, bool shift);
     void deleteBoxBand();
+
+    int createdByClick = -1;            // a band just created by a click on the circle
     void paintGrid (juce::Graphics&, juce::Rectangle<float> p) const;
     void paintAnalyser (juce::Graphics&, juce::Rectangle<float> p) const;
     void paintBands (juce::Graphics&, juce::Rectangle<float> p) const;

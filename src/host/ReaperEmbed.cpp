@@ -31,7 +31,10 @@ namespace
 }
 
 ReaperEmbed::ReaperEmbed (TirelAudioProcessor& p) : processor (p) {}
-ReaperEmbed::~ReaperEmbed() = default;
+ReaperEmbed::~ReaperEmbed()
+{
+    setIHostApplication (nullptr);
+}
 
 int32_t ReaperEmbed::queryIEditController (const Steinberg::TUID iid, void** obj)
 {
@@ -48,6 +51,9 @@ int32_t ReaperEmbed::queryIEditController (const Steinberg::TUID iid, void** obj
 
 void ReaperEmbed::setIHostApplication (Steinberg::FUnknown* host)
 {
+    // The interface came with a reference of its own.
+    if (reaperHost != nullptr)
+        reaperHost->release();
     reaperHost = nullptr;
 
     void* found = nullptr;

@@ -69,7 +69,15 @@ namespace presets
 
     bool load (TirelAudioProcessor& processor, const juce::File& file)
     {
-        const auto xml = juce::parseXML (file);
+        // The framework's parser must only see valid UTF-8 text; a preset is a few kilobytes,
+        // so anything huge is not one.
+        constexpr juce::int64 kLargestPreset = 4 << 20;
+        juce::MemoryBlock bytes;
+        if (file.getSize() > kLargestPreset || ! file.loadFileAsData (bytes) || bytes.isEmpty()
+            || ! juce::CharPointer_UTF8::isValidString (static_cast<const char*> (bytes.getData()), (int) bytes.getSize()))
+            return false;
+
+        const auto xml = juce::parseXML (bytes.toString());
         if (xml == nullptr || ! xml->getTagName().equalsIgnoreCase (processor.apvts.state.getType().toString()))
             return false;
 
@@ -92,7 +100,8 @@ namespace presets
 
     std::optional<juce::File> save (TirelAudioProcessor& processor, const juce::File& chosen)
     {
-        const auto file = chosen.hasFileExtension ("tpreset") ? chosen : chosen.withFileExtension (".tpreset");
+        // The folder is listed by "*.tpreset", which is case-sensitive here.
+        const auto file = chosen.getFileExtension() == ".tpreset" ? chosen : chosen.withFileExtension (".tpreset");
         const auto name = file.getFileNameWithoutExtension();
 
         auto copy = processor.apvts.copyState();

@@ -56,7 +56,11 @@ tl::Band BandParams::read (int band) const
 void setParameter (TirelAudioProcessor& processor, juce::RangedAudioParameter& p, float value)
 {
     p.setValueNotifyingHost (p.convertTo0to1 (value));     // snaps to a legal value first
+    recordParameter (processor, p);
+}
 
+void recordParameter (TirelAudioProcessor& processor, juce::RangedAudioParameter& p)
+{
     // The value tree state would copy the new value into its tree (and so into the undo
     // history) only at its next periodic flush, possibly inside a later transaction; write it
     // now so the edit belongs to the transaction the caller has open.

@@ -42,3 +42,6 @@ private:
 /** Sets a parameter to a plain value (snapped to a legal one) and notifies the host, and records
     the change in the state tree at once, so it belongs to the undo transaction open now. */
 void setParameter (TirelAudioProcessor&, juce::RangedAudioParameter&, float plainValue);
+
+/** Records a parameter's current value in the state tree at once (see setParameter). */
+void recordParameter (TirelAudioProcessor&, juce::RangedAudioParameter&);

@@ -23,9 +23,9 @@ namespace
 
 void TirelAudioProcessor::FirBuilder::freeRetired()
 {
-    auto& engine = processor.engine;
+    auto& tirel = processor.engine;
 
-    for (auto* ring : { &engine.convolvers[0].retired, &engine.convolvers[1].retired, &engine.retireQueue })
+    for (auto* ring : { &tirel.convolvers[0].retired, &tirel.convolvers[1].retired, &tirel.retireQueue })
         while (auto* set = ring->pop())
             delete set;
 }
@@ -36,19 +36,19 @@ void TirelAudioProcessor::FirBuilder::run()
     {
         freeRetired();
 
-        const int mode = processor.mode.load();
+        const int wanted = processor.mode.load();
         const int request = processor.builderRequest.load();
         const double sampleRate = processor.builderSampleRate.load();
         const bool mono = processor.builderMono.load() != 0;
         const auto curve = processor.curve();
 
-        const bool linear = mode == tl::linear::linearPhase || mode == tl::linear::linearHQ;
-        const bool changed = mode != lastMode || sampleRate != lastSampleRate || mono != lastMono
+        const bool linear = wanted == tl::linear::linearPhase || wanted == tl::linear::linearHQ;
+        const bool changed = wanted != lastMode || sampleRate != lastSampleRate || mono != lastMono
                           || request != lastRequest || ! sameCurve (curve, lastCurve);
 
         if (linear && sampleRate > 0.0 && changed)
         {
-            auto set = tl::linear::buildSpectra (mode, sampleRate, mono, curve);
+            auto set = tl::linear::buildSpectra (wanted, sampleRate, mono, curve);
 
             // A set the audio thread never took is simply replaced.
             delete processor.pendingSpectra.exchange (set.release());
@@ -59,7 +59,7 @@ void TirelAudioProcessor::FirBuilder::run()
             lastCurve = curve;
         }
 
-        lastMode = mode;
+        lastMode = wanted;
         wait (30);
     }
 }

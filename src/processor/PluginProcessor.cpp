@@ -2,6 +2,7 @@
 
 #include "editor/PluginEditor.h"
 #include "host/ReaperEmbed.h"
+#include "processor/BandParams.h"
 #include "processor/Parameters.h"
 
 #include <algorithm>
@@ -35,11 +36,27 @@ TirelAudioProcessor::TirelAudioProcessor()
     deltaValue = rawValue ("delta");
     monitorValue = rawValue ("monitor");
 
+    for (auto* p : getParameters())
+        p->addListener (&gestureRecorder);
+
     firBuilder.startThread();
+}
+
+void TirelAudioProcessor::GestureRecorder::parameterGestureChanged (int index, bool starting)
+{
+    // Gestures come from the editor, on the message thread; hosts set values without them.
+    if (starting || ! juce::MessageManager::existsAndIsCurrentThread())
+        return;
+
+    if (auto* p = dynamic_cast<juce::RangedAudioParameter*> (processor.getParameters()[index]))
+        recordParameter (processor, *p);
 }
 
 TirelAudioProcessor::~TirelAudioProcessor()
 {
+    for (auto* p : getParameters())
+        p->removeListener (&gestureRecorder);
+
     firBuilder.stopThread (4000);
 
     // Every set still held, wherever it is, goes through the retire rings to be freed.

@@ -122,6 +122,17 @@ public:
     };
 
 private:
+    /** When an editor control ends a gesture (the framework's button and slider attachments
+        among them), its final value goes into the state tree at once, inside the undo step the
+        gesture belongs to, rather than at the tree's next periodic copy. */
+    struct GestureRecorder : juce::AudioProcessorParameter::Listener
+    {
+        explicit GestureRecorder (TirelAudioProcessor& p) : processor (p) {}
+        void parameterValueChanged (int, float) override {}
+        void parameterGestureChanged (int index, bool starting) override;
+        TirelAudioProcessor& processor;
+    };
+
     void delayPreTap (int latency, int count);
     void feedAnalyser (const float* left, const float* right, int start, int count);
 
@@ -151,6 +162,7 @@ private:
     std::atomic<int> builderRequest { 0 };
 
     std::unique_ptr<ReaperEmbed> reaperEmbed;
+    GestureRecorder gestureRecorder { *this };
 
     std::array<juce::ValueTree, 2> compareSlots;
     int compareIndex = 0;

@@ -155,6 +155,11 @@ TEST_F (ContentTest, MonitorButtonsDeltaAndTheirFrame)
     EXPECT_TRUE (content().monitorActive);
     click (content().bypassButton, { 5.0f, 5.0f });
     EXPECT_GT (processor.apvts.getRawParameterValue ("bypass")->load(), 0.5f);
+
+    // The next undo takes back the click just made, not an older step.
+    EXPECT_TRUE (content().keyPressed (juce::KeyPress ('Z', juce::ModifierKeys::commandModifier, 0)));
+    EXPECT_LT (processor.apvts.getRawParameterValue ("bypass")->load(), 0.5f);
+    EXPECT_GT (processor.apvts.getRawParameterValue ("delta")->load(), 0.5f);
 }
 
 TEST_F (ContentTest, ModeMenuAndLatencyText)

@@ -118,6 +118,15 @@ TEST_F (ContextBoxTest, HoldingListenPlaysTheBandAndSweepsIt)
     EXPECT_FALSE (graph().listening);
 }
 
+TEST_F (ContextBoxTest, ClosingTheEditorWhileListeningStopsIt)
+{
+    show (2, tl::Bell, 500.0f, 6.0f);
+    press (box().listenButton, box().listenButton.getLocalBounds().getCentre().toFloat());
+    EXPECT_EQ (processor.listenBand.load(), 2);
+    editor.reset();
+    EXPECT_EQ (processor.listenBand.load(), -1);
+}
+
 TEST_F (ContextBoxTest, ButtonsTurnOffAndDelete)
 {
     show (1, tl::Bell, 700.0f, 3.0f);

@@ -371,6 +371,50 @@ TEST_F (GraphInteractionTest, ShiftRightHoldListensToTheBand)
     EXPECT_FALSE (graph().listening);
 }
 
+TEST_F (GraphInteractionTest, ClosingTheEditorMidPressEndsListeningAndGestures)
+{
+    setBand (0, tl::Bell, 1000.0f, 6.0f);
+
+    struct GestureCounter : juce::AudioProcessorParameter::Listener
+    {
+        int open = 0;
+        void parameterValueChanged (int, float) override {}
+        void parameterGestureChanged (int, bool starting) override { open += starting ? 1 : -1; }
+    } gestures;
+    params().param (0, "freq")->addListener (&gestures);
+
+    press (graph(), pointOf (0), shift, true);
+    EXPECT_EQ (processor.listenBand.load(), 0);
+    EXPECT_EQ (gestures.open, 1);
+    editor.reset();
+    EXPECT_EQ (processor.listenBand.load(), -1);
+    EXPECT_EQ (gestures.open, 0);
+    params().param (0, "freq")->removeListener (&gestures);
+}
+
+TEST_F (GraphInteractionTest, DoubleClickOnTheCircleLeavesTheNewBandOn)
+{
+    move (graph(), at (1000.0, 0.0));
+    click (graph(), at (1000.0, 0.0));
+    click (graph(), at (1000.0, 0.0));
+    EXPECT_TRUE (params().read (0).on);
+    EXPECT_TRUE (params().read (1).on == false);
+}
+
+TEST_F (GraphInteractionTest, ABandDeletedWhileSelectedStaysDeletedWhenTheRestMoves)
+{
+    setBand (0, tl::Bell, 200.0f, 3.0f);
+    setBand (1, tl::Bell, 400.0f, -3.0f);
+    graph().selection = { 0, 1 };
+    graph().selected = 0;
+
+    params().reset (1);                                               // say, by the host
+    tick();
+    drag (graph(), pointOf (0), { pointOf (0).translated (40.0f, -20.0f) });
+    EXPECT_TRUE (isFreeBand (params().read (1)));
+    EXPECT_GT (params().get (0, "freq"), 200.0f);
+}
+
 TEST_F (GraphInteractionTest, BandMenuItemsAndTheirActions)
 {
     setBand (0, tl::Notch, 1000.0f, 0.0f, tl::Side);

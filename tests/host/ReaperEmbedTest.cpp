@@ -56,13 +56,15 @@ struct FakeReaper : reaper::IReaperHostApplication
         if (std::memcmp (id, reaper::kHostApplicationId, 16) == 0)
         {
             *obj = static_cast<reaper::IReaperHostApplication*> (this);
+            addRef();
             return Steinberg::kResultOk;
         }
         *obj = nullptr;
         return Steinberg::kNoInterface;
     }
-    Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
-    Steinberg::uint32 PLUGIN_API release() override { return 1; }
+    Steinberg::uint32 PLUGIN_API addRef() override { return (Steinberg::uint32) ++references; }
+    Steinberg::uint32 PLUGIN_API release() override { return (Steinberg::uint32) --references; }
+    int references = 0;
 
     void* PLUGIN_API getReaperParent (Steinberg::uint32 kind) override { return kind == 1 && hasTrack ? &track : nullptr; }
 
@@ -337,6 +339,14 @@ TEST_F (ReaperEmbedTest, ClickOpensTheWindowOfTheSoleInstance)
     embed.setIHostApplication (nullptr);
     send (reaper::embedLeftButtonDown);
     EXPECT_TRUE (reaper.shown.empty());
+
+    // Every reference taken is given back.
+    EXPECT_EQ (reaper.references, 0);
+    embed.setIHostApplication (&reaper);
+    embed.setIHostApplication (&reaper);
+    EXPECT_EQ (reaper.references, 1);
+    embed.setIHostApplication (nullptr);
+    EXPECT_EQ (reaper.references, 0);
 }
 
 TEST_F (ReaperEmbedTest, FindingTheSoleInstance)

@@ -131,9 +131,15 @@ TEST_F (PresetsTest, SaveWritesTheStateAndNamesIt)
     }
     EXPECT_EQ (stored, 174);
 
+    // Only the exact extension is kept: the folder is listed case-sensitively.
+    const auto upper = presets::save (processor, folder().getChildFile ("loud.TPRESET"));
+    ASSERT_TRUE (upper.has_value());
+    EXPECT_EQ (upper->getFileName(), "loud.tpreset");
+    EXPECT_EQ (presets::list (folder()).size(), 2);
+
     // A write that fails leaves the name as it was.
     EXPECT_FALSE (presets::save (processor, juce::File ("/proc/no-such-folder/other.tpreset")).has_value());
-    EXPECT_EQ (presetName(), "mix");
+    EXPECT_EQ (presetName(), "loud");
 }
 
 TEST_F (PresetsTest, LoadAppliesParametersButNotListeningOrMode)
@@ -199,6 +205,12 @@ TEST_F (PresetsTest, LoadFillsMissingParametersAndRefusesForeignFiles)
                                       std::pair { "empty.tpreset", "" } })
         EXPECT_FALSE (presets::load (processor, write (name, text))) << name;
     EXPECT_FALSE (presets::load (processor, folder().getChildFile ("missing.tpreset")));
+
+    // Bytes that are not UTF-8 text never reach the XML parser.
+    const char broken[] = "<STATE><PARAM id=\"b01_on\" value=\"1\xff\xff\"/></STATE>";
+    const auto binary = folder().getChildFile ("binary.tpreset");
+    ASSERT_TRUE (binary.replaceWithData (broken, sizeof (broken) - 1));
+    EXPECT_FALSE (presets::load (processor, binary));
 
     EXPECT_EQ (presetName(), "kept");
     EXPECT_FALSE (processor.curve().bands[2].on);
