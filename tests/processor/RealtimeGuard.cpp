@@ -1,5 +1,15 @@
 #include "RealtimeGuard.h"
 
+// The thread checker brings its own operators new and delete and must see every lock through
+// its own interceptor: its build counts allocations and frees through the checker's allocator
+// hooks and does not count locks. Every other build replaces the operators and the lock.
+#if defined (__has_feature)
+ #if __has_feature (thread_sanitizer)
+  #define TIREL_THREAD_CHECKER 1
+  #include <sanitizer/allocator_interface.h>
+ #endif
+#endif
+
 #include <dlfcn.h>
 #include <pthread.h>
 
@@ -12,6 +22,7 @@ namespace
 thread_local bool watching = false;
 thread_local long allocationCount = 0, freeCount = 0, lockCount = 0;
 
+#ifndef TIREL_THREAD_CHECKER
 void* allocate (std::size_t size)
 {
     if (watching)
@@ -42,6 +53,7 @@ void release (void* p)
 
     std::free (p);
 }
+#endif
 } // namespace
 
 RealtimeGuard::RealtimeGuard()
@@ -56,6 +68,24 @@ long RealtimeGuard::allocations() const { return allocationCount; }
 long RealtimeGuard::frees() const { return freeCount; }
 long RealtimeGuard::locks() const { return lockCount; }
 
+#ifdef TIREL_THREAD_CHECKER
+namespace
+{
+void onAllocate (const volatile void*, std::size_t)
+{
+    if (watching)
+        ++allocationCount;
+}
+
+void onFree (const volatile void* p)
+{
+    if (p != nullptr && watching)
+        ++freeCount;
+}
+
+[[maybe_unused]] const int hooksInstalled = __sanitizer_install_malloc_and_free_hooks (onAllocate, onFree);
+} // namespace
+#else
 void* operator new (std::size_t size) { return allocate (size); }
 void* operator new[] (std::size_t size) { return allocate (size); }
 void* operator new (std::size_t size, const std::nothrow_t&) noexcept
@@ -77,13 +107,6 @@ void operator delete (void* p, std::align_val_t) noexcept { release (p); }
 void operator delete[] (void* p, std::align_val_t) noexcept { release (p); }
 void operator delete (void* p, std::size_t, std::align_val_t) noexcept { release (p); }
 void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept { release (p); }
-
-// The thread checker needs to see every lock through its own interceptor, so its build does
-// not count them; every other build does.
-#if defined (__has_feature)
- #if __has_feature (thread_sanitizer)
-  #define TIREL_THREAD_CHECKER 1
- #endif
 #endif
 
 #ifndef TIREL_THREAD_CHECKER
