@@ -1,7 +1,7 @@
 #include "BundleFixture.h"
+#include "../StressTime.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <random>
 #include <thread>
 
@@ -14,13 +14,6 @@ using namespace tlbundle;
 // plug-in at another sample rate, mono or stereo.
 namespace
 {
-int stressSeconds()
-{
-    const char* text = std::getenv ("TIREL_STRESS_SECONDS");
-    const int seconds = text != nullptr ? std::atoi (text) : 15;
-    return seconds > 0 ? seconds : 15;
-}
-
 struct HostAudio
 {
     juce::AudioPluginInstance& plugin;
@@ -105,7 +98,7 @@ TEST_F (Bundle, StressThroughTheHost)
     std::mt19937 random (23);
     long stateLoads = 0, editorsOpened = 0, preparations = 0;
 
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) (1000 * stressSeconds());
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) (1000 * tltest::stressSeconds (15));
     for (int round = 0; juce::Time::getMillisecondCounter() < end; ++round)
     {
         const auto& config = configurations[(size_t) round % std::size (configurations)];
@@ -147,7 +140,7 @@ TEST_F (Bundle, StressThroughTheHost)
 
     plugin->releaseResources();
 
-    std::cout << "[ stress   ] " << stressSeconds() << " s: " << blocks << " blocks, " << preparations << " preparations, "
+    std::cout << "[ stress   ] " << tltest::stressSeconds (15) << " s: " << blocks << " blocks, " << preparations << " preparations, "
               << stateLoads << " state loads, " << editorsOpened << " editors opened, peak " << peak.load() << "\n";
     EXPECT_GT (blocks.load(), 100);
     EXPECT_TRUE (finite.load());

@@ -3,9 +3,9 @@
 #include "presets/Presets.h"
 #include "processor/BandParams.h"
 #include "ProcessorTestUtils.h"
+#include "StressTime.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <thread>
 
 // The audio thread, the filter builder and the message thread at work together, as in a
@@ -14,13 +14,6 @@
 // Bounded in time; TIREL_STRESS_SECONDS sets how long (default 8).
 namespace
 {
-int stressSeconds()
-{
-    const char* text = std::getenv ("TIREL_STRESS_SECONDS");
-    const int seconds = text != nullptr ? std::atoi (text) : 8;
-    return seconds > 0 ? seconds : 8;
-}
-
 struct AudioThread
 {
     TirelAudioProcessor& processor;
@@ -103,7 +96,7 @@ TEST (ConcurrencyStress, AudioBuilderAndMessageThreadsTogether)
     std::mt19937 random (5);
     auto pick = [&random] (int n) { return std::uniform_int_distribution<int> (0, n - 1) (random); };
     const auto& all = processor.getParameters();
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) (1000 * stressSeconds());
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) (1000 * tltest::stressSeconds (8));
     long actions = 0;
 
     while (juce::Time::getMillisecondCounter() < end)
@@ -142,7 +135,7 @@ TEST (ConcurrencyStress, AudioBuilderAndMessageThreadsTogether)
     audio.stop();
     editor.reset();
 
-    std::cout << "[ stress   ] " << stressSeconds() << " s: " << audio.blocks << " blocks, " << actions
+    std::cout << "[ stress   ] " << tltest::stressSeconds (8) << " s: " << audio.blocks << " blocks, " << actions
               << " message-thread actions, peak " << audio.peak.load() << "\n";
     EXPECT_GT (audio.blocks.load(), 50);
     EXPECT_TRUE (audio.finite.load());
