@@ -52,7 +52,7 @@ sanitize: packages-test
 	cd $(SAN_DIR)/tests/bundle && $(XVFB) ./tirel_bundle_tests_artefacts/Release/tirel_bundle_tests --gtest_brief=1
 	for fuzzer in $(FUZZERS); do \
 	    mkdir -p $(SAN_DIR)/corpus/$$fuzzer && \
-	    $(SAN_DIR)/tests/fuzz/tirel_$${fuzzer}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    $(SAN_DIR)/tests/fuzz/tirel_$${fuzzer}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=30 -print_final_stats=1 \
 	        -artifact_prefix=$(SAN_DIR)/$$fuzzer- $(SAN_DIR)/corpus/$$fuzzer tests/fuzz/corpus/$$fuzzer || exit 1; \
 	done
 

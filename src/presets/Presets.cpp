@@ -3,6 +3,7 @@
 #include "preferences/Preferences.h"
 #include "processor/BandParams.h"
 #include "processor/PluginProcessor.h"
+#include "processor/XmlText.h"
 
 #include <algorithm>
 
@@ -69,12 +70,11 @@ namespace presets
 
     bool load (TirelAudioProcessor& processor, const juce::File& file)
     {
-        // The framework's parser must only see valid UTF-8 text; a preset is a few kilobytes,
-        // so anything huge is not one.
+        // A preset is a few kilobytes, so anything huge is not one.
         constexpr juce::int64 kLargestPreset = 4 << 20;
         juce::MemoryBlock bytes;
-        if (file.getSize() > kLargestPreset || ! file.loadFileAsData (bytes) || bytes.isEmpty()
-            || ! juce::CharPointer_UTF8::isValidString (static_cast<const char*> (bytes.getData()), (int) bytes.getSize()))
+        if (file.getSize() > kLargestPreset || ! file.loadFileAsData (bytes)
+            || ! isParsableXmlText (static_cast<const char*> (bytes.getData()), (int) bytes.getSize()))
             return false;
 
         const auto xml = juce::parseXML (bytes.toString());

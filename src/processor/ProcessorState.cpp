@@ -1,4 +1,5 @@
 #include "processor/PluginProcessor.h"
+#include "processor/XmlText.h"
 
 #include <cmath>
 
@@ -93,8 +94,7 @@ namespace
         }
     }
 
-    // The XML text of a chunk must be valid UTF-8 before the framework's parser sees it: it
-    // reads past the end of text that breaks off inside a multi-byte sequence.
+    // The XML text inside a chunk, after the framework's 8-byte header.
     bool hasValidText (const void* data, int sizeInBytes)
     {
         if (data == nullptr || sizeInBytes <= 8)
@@ -102,7 +102,7 @@ namespace
 
         const auto storedLength = (int) juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4));
         const int length = juce::jmin (sizeInBytes - 8, storedLength);
-        return length > 0 && juce::CharPointer_UTF8::isValidString (static_cast<const char*> (data) + 8, length);
+        return isParsableXmlText (static_cast<const char*> (data) + 8, length);
     }
 
     int modeOf (const juce::ValueTree& tree)

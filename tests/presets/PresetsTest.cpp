@@ -202,7 +202,8 @@ TEST_F (PresetsTest, LoadFillsMissingParametersAndRefusesForeignFiles)
     const auto before = processor.curve();
     for (const auto& [name, text] : { std::pair { "foreign.tpreset", "<PLUGINSTATE><PARAM id=\"b03_on\" value=\"1\"/></PLUGINSTATE>" },
                                       std::pair { "broken.tpreset", "<STATE><PARAM id=" },
-                                      std::pair { "empty.tpreset", "" } })
+                                      std::pair { "empty.tpreset", "" },
+                                      std::pair { "instruction.tpreset", "<STATE><PARAM id=\"b03_on\" value=\"1\"/><?x?>text</STATE>" } })
         EXPECT_FALSE (presets::load (processor, write (name, text))) << name;
     EXPECT_FALSE (presets::load (processor, folder().getChildFile ("missing.tpreset")));
 

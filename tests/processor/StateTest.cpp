@@ -1,10 +1,12 @@
 #include "processor/Parameters.h"
 #include "processor/PluginProcessor.h"
+#include "processor/XmlText.h"
 #include "ProcessorTestUtils.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace
 {
@@ -32,11 +34,14 @@ struct StateTest : ::testing::Test
         p.setStateInformation (block.getData(), (int) block.getSize());
     }
 
-    // A chunk in the host's binary wrapping around the given XML text.
+    // A chunk in the host's binary wrapping around the given XML text, as it stands.
     static juce::MemoryBlock chunk (const juce::String& xmlText)
     {
         juce::MemoryBlock block;
-        juce::AudioProcessor::copyXmlToBinary (*juce::parseXML (xmlText), block);
+        juce::MemoryOutputStream out (block, false);
+        out.writeInt (0x21324356);
+        out.writeInt ((int) xmlText.getNumBytesAsUTF8() + 1);
+        out.write (xmlText.toRawUTF8(), xmlText.getNumBytesAsUTF8() + 1);
         return block;
     }
 
@@ -205,6 +210,8 @@ TEST_F (StateTest, BadChunksLeaveTheInstanceUnchanged)
         { "zero length", withBytes (withBytes (withBytes (withBytes (good, 4, 0), 5, 0), 6, 0), 7, 0) },
         { "negative length", withBytes (good, 7, 0xff) },
         { "foreign root", chunk ("<PLUGINSTATE><PARAM id=\"b01_gain\" value=\"-12\"/></PLUGINSTATE>") },
+        { "processing instruction inside, on which the parser would never return",
+          chunk ("<STATE><PARAM id=\"b01_gain\" value=\"-12\"/><?x?>text</STATE>") },
         { "text breaking off inside a UTF-8 sequence", [] {
               const char text[] = "<STATE mode=\"0\"><PARAM id=\"b01_gain\" value=\"-12\"/></STATE>\xe2";
               juce::MemoryBlock b; juce::MemoryOutputStream out (b, false);
@@ -299,4 +306,26 @@ TEST_F (StateTest, LoadingKeepsTheCompareSlots)
 
     processor.selectCompare (0);
     EXPECT_EQ (get (processor, "b01_gain"), 2.0f);
+}
+
+TEST (XmlText, OnlyTextTheParserHandles)
+{
+    struct Case { const char* text; bool parsable; };
+    const Case cases[] {
+        { "<STATE a=\"1\"/>", true },
+        { "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<STATE/>", true },
+        { " \n<?xml version=\"1.0\"?><STATE/>", true },
+        { "<STATE><?x?>text</STATE>", false },
+        { "<?xml version=\"1.0\"?><STATE><?x?></STATE>", false },
+        { "<?xml version=\"1.0\"", false },
+        { "<STATE a=\"\xff\"/>", false },
+        { "", false },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (isParsableXmlText (c.text, (int) std::strlen (c.text)), c.parsable) << c.text;
+
+    // The text ends at its first zero byte, as the parser reads it.
+    const char withZero[] = "<STATE/>\0<?x?>";
+    EXPECT_TRUE (isParsableXmlText (withZero, (int) sizeof (withZero) - 1));
 }
