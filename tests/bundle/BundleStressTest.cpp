@@ -20,12 +20,11 @@ struct HostAudio
     int channels;
     std::atomic<bool> running { true };
     std::atomic<long>& blocks;
-    std::atomic<bool>& finite;
-    std::atomic<float>& peak;
+    tltest::OutputWatch& output;
     std::thread thread;
 
-    HostAudio (juce::AudioPluginInstance& p, int ch, unsigned seed, std::atomic<long>& b, std::atomic<bool>& f, std::atomic<float>& pk)
-        : plugin (p), channels (ch), blocks (b), finite (f), peak (pk), thread ([this, seed] { run (seed); }) {}
+    HostAudio (juce::AudioPluginInstance& p, int ch, unsigned seed, std::atomic<long>& b, tltest::OutputWatch& o)
+        : plugin (p), channels (ch), blocks (b), output (o), thread ([this, seed] { run (seed); }) {}
 
     ~HostAudio()
     {
@@ -56,16 +55,7 @@ struct HostAudio
 
             plugin.processBlock (block, midi);
 
-            for (int ch = 0; ch < channels; ++ch)
-                for (int i = 0; i < n; ++i)
-                {
-                    const float x = block.getSample (ch, i);
-                    if (! std::isfinite (x))
-                        finite = false;
-                    else if (std::abs (x) > peak)
-                        peak = std::abs (x);
-                }
-
+            output.scan (block);
             ++blocks;
         }
     }
@@ -93,8 +83,7 @@ TEST_F (Bundle, StressThroughTheHost)
     const Configuration configurations[] { { 44100.0, 2 }, { 48000.0, 1 }, { 96000.0, 2 }, { 192000.0, 2 }, { 48000.0, 2 }, { 88200.0, 1 } };
 
     std::atomic<long> blocks { 0 };
-    std::atomic<bool> finite { true };
-    std::atomic<float> peak { 0.0f };
+    tltest::OutputWatch output;
     std::mt19937 random (23);
     long stateLoads = 0, editorsOpened = 0, preparations = 0;
 
@@ -111,7 +100,7 @@ TEST_F (Bundle, StressThroughTheHost)
         plugin->prepareToPlay (config.rate, 4096);
         ++preparations;
 
-        HostAudio audio (*plugin, config.channels, (unsigned) round, blocks, finite, peak);
+        HostAudio audio (*plugin, config.channels, (unsigned) round, blocks, output);
         const auto roundEnd = std::min (end, juce::Time::getMillisecondCounter() + 2500);
 
         while (juce::Time::getMillisecondCounter() < roundEnd)
@@ -141,8 +130,8 @@ TEST_F (Bundle, StressThroughTheHost)
     plugin->releaseResources();
 
     std::cout << "[ stress   ] " << tltest::stressSeconds (15) << " s: " << blocks << " blocks, " << preparations << " preparations, "
-              << stateLoads << " state loads, " << editorsOpened << " editors opened, peak " << peak.load() << "\n";
+              << stateLoads << " state loads, " << editorsOpened << " editors opened, peak " << output.peak.load() << "\n";
     EXPECT_GT (blocks.load(), 100);
-    EXPECT_TRUE (finite.load());
-    EXPECT_LT (peak.load(), 1e7f);        // many stacked boosts are allowed; a runaway filter is not
+    EXPECT_TRUE (output.finite.load());
+    EXPECT_LT (output.peak.load(), 1e7f);        // many stacked boosts are allowed; a runaway filter is not
 }

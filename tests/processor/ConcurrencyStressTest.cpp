@@ -19,8 +19,7 @@ struct AudioThread
     TirelAudioProcessor& processor;
     std::atomic<bool> running { true };
     std::atomic<long> blocks { 0 }, allocations { 0 }, frees { 0 }, locks { 0 };
-    std::atomic<float> peak { 0.0f };
-    std::atomic<bool> finite { true };
+    tltest::OutputWatch output;
     std::thread thread;
 
     explicit AudioThread (TirelAudioProcessor& p) : processor (p), thread ([this] { run(); }) {}
@@ -54,16 +53,7 @@ struct AudioThread
             frees += counts.frees;
             locks += counts.locks;
 
-            for (int ch = 0; ch < 2; ++ch)
-                for (int i = 0; i < n; ++i)
-                {
-                    const float x = block.getSample (ch, i);
-                    if (! std::isfinite (x))
-                        finite = false;
-                    else if (std::abs (x) > peak)
-                        peak = std::abs (x);
-                }
-
+            output.scan (block);
             ++blocks;
             std::this_thread::yield();
         }
@@ -136,12 +126,12 @@ TEST (ConcurrencyStress, AudioBuilderAndMessageThreadsTogether)
     editor.reset();
 
     std::cout << "[ stress   ] " << tltest::stressSeconds (8) << " s: " << audio.blocks << " blocks, " << actions
-              << " message-thread actions, peak " << audio.peak.load() << "\n";
+              << " message-thread actions, peak " << audio.output.peak.load() << "\n";
     EXPECT_GT (audio.blocks.load(), 50);
-    EXPECT_TRUE (audio.finite.load());
+    EXPECT_TRUE (audio.output.finite.load());
     // Random settings may stack many boosts (24 bands of up to +30 dB); what must never happen
     // is a filter running away, which grows without bound within a few blocks.
-    EXPECT_LT (audio.peak.load(), 1e7f);
+    EXPECT_LT (audio.output.peak.load(), 1e7f);
     EXPECT_EQ (audio.allocations.load(), 0);
     EXPECT_EQ (audio.frees.load(), 0);
     EXPECT_EQ (audio.locks.load(), 0);
